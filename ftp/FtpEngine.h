@@ -1,0 +1,89 @@
+#pragma once
+// The protocol engine: the control channel with its shared flags, the
+// transcript and the log, the data connection, retrieval, store, progress
+// and cancel. It reaches the user only through EngineUI.
+#include <cstdint>
+#include <string>
+
+#include "ftp/EngineUI.h"
+#include "ftp/Format.h"
+#include "ftp/LogFile.h"
+#include "ftp/Transcript.h"
+#include "net/TSleeper.h"
+#include "net/TSockets.h"
+
+class FtpEngine {
+public:
+  FtpEngine(EngineUI& ui, const std::string& programDir);
+  ~FtpEngine();
+  FtpEngine(const FtpEngine&) = delete;
+  FtpEngine& operator=(const FtpEngine&) = delete;
+
+  EngineUI& UI() { return ui_; }
+
+  // Components.
+  TSockets Sockets1;  // control connection
+  TSockets Sockets2;  // data connections
+  TSleeper Sleeper1;
+  Transcript Memo;    // the transcript's line assembly and last line
+
+  // Shared state.
+  bool Connected = false;
+  bool CommandBusy = false;
+  bool AbortFlag = false;
+  int LastSocketError = 0;
+  std::string LastReply;
+  bool LogEnabled = true;
+  bool RetryFlag = false;
+
+  // Options handed in by the window.
+  std::string DirSep;
+  std::string ViewSep;
+  std::string Editor;
+  bool UseLowerCase = false;   // the profile's lower-case option
+  bool VerifyDataPeer = true;  // data connection only from the server's address
+
+  // Repeats of a store after a 426 reply before it is given up.
+  static constexpr int MaxStoreRetries = 3;
+
+  // Control channel.
+  int SendCommand(const std::string& format, FormatArgs args = {});
+  int SendCommandLine(const std::string& line);
+  int ReadReply();
+  bool TakeAbort();
+  void SetBusyCursor();
+  void SetNormalCursor();
+  void Sockets1ErrorOccurred(TSockets* sender, int socket, int error, const std::string& msg);
+
+  // Transcript and log.
+  void ShowText(const std::string& text) { Memo.ShowText(text); }
+  void ShowLine(const std::string& format, FormatArgs args = {});
+  void WriteLog(const std::string& text);
+  const LogFile& Log() const { return log_; }
+
+  // Data connection and transfers.
+  int SendPort();
+  void Retrieve(const std::string& source, const std::string& localName,
+                const std::string& typeCommand);
+  void ListRemote(const std::string& format, FormatArgs args = {});
+  int64_t ReplyFileSize() const;
+  void StoreFile(const std::string& typeCommand, const std::string& localName,
+                 const std::string& remoteName);
+  void CheckStoreRetry(const std::string& typeCommand, const std::string& localName,
+                       const std::string& remoteName);
+
+  // Progress and cancel.
+  void ShowProgress(int64_t done, int64_t size);
+  void HideProgress();
+  void CancelTransfer();  // the body of Cancel Transfer
+
+private:
+  int AcceptDataConnection();
+  void CloseDataConnection();
+  void StoreOnce(const std::string& typeCommand, const std::string& localName,
+                 const std::string& remoteName);
+
+  EngineUI& ui_;
+  LogFile log_;
+  int storeDepth_ = 0;
+};

@@ -1,0 +1,15 @@
+#pragma once
+// TARNEX.LOG: one time-stamped line per event, opened and closed per event.
+#include <string>
+
+class LogFile {
+public:
+  explicit LogFile(std::string path) : path_(std::move(path)) {}
+  const std::string& Path() const { return path_; }
+  // Appends "date time text" with CR LF; throws std::runtime_error with
+  // "Unable to write to <path>" when the file cannot be written.
+  void Write(const std::string& text) const;
+
+private:
+  std::string path_;
+};

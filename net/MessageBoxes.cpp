@@ -1,0 +1,5 @@
+#include "net/MessageBoxes.h"
+
+#include <cstdlib>
+
+void MessageBoxes::EndProgram(int exitCode) { std::exit(exitCode); }

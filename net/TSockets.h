@@ -1,0 +1,119 @@
+#pragma once
+// TSockets: one TCP connection socket and one listening socket over the
+// system's IPv4 sockets, with Windows Sockets 1.1 behaviour.
+//
+// Blocking mode (NonBlocking false): an operation looks blocking to its caller
+// but waits in a nested event loop, so menus, timers and repaints go on. The
+// Timeout timer cancels a waiting call (time-out notice 10060, then the call
+// fails with 10004). Disconnect run from a nested handler cancels the waiting
+// call too. Only one blocking call waits at a time in the whole program.
+//
+// Non-blocking mode: readiness becomes the events OnDataAvailable,
+// OnDataNeeded, OnSessionAvailable, OnSessionConnected and OnSessionClosed.
+//
+// Every failed socket call goes to ReportError: to OnErrorOccurred when set,
+// otherwise to the "WINSOCK ERROR" box, after which the program ends (code 0).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <QObject>
+
+#include "net/MessageBoxes.h"
+
+class QTimer;
+class QSocketNotifier;
+
+class TSockets : public QObject {
+  Q_OBJECT
+public:
+  using SocketEvent = std::function<void(TSockets* sender, int socket)>;
+  using ErrorEvent =
+      std::function<void(TSockets* sender, int socket, int error, const std::string& msg)>;
+
+  // Notification event kinds (the low word of a notification).
+  enum : int { FD_READ = 1, FD_WRITE = 2, FD_OOB = 4, FD_ACCEPT = 8, FD_CONNECT = 16, FD_CLOSE = 32 };
+
+  explicit TSockets(MessageBoxes& boxes, QObject* parent = nullptr);
+  ~TSockets() override;
+
+  // Properties.
+  int MaximumReceiveLength = 8192;
+  std::string IPAddr;  // dotted IPv4 address or host name
+  std::string Port;    // service name or decimal port
+  int Timeout = 30;    // seconds a blocking call may wait; 0 or less: no limit
+  bool NonBlocking() const { return blockingFlag_ == 1; }
+  void SetNonBlocking(bool on) { blockingFlag_ = on ? 1u : 0u; }
+
+  // Events.
+  SocketEvent OnDataAvailable;
+  SocketEvent OnDataNeeded;
+  SocketEvent OnSessionClosed;
+  SocketEvent OnSessionAvailable;
+  SocketEvent OnSessionConnected;
+  ErrorEvent OnErrorOccurred;
+
+  // Operations.
+  void SConnect();
+  void Listen();
+  void CancelListen();
+  int Accept();
+  void Disconnect();
+  void SetText(const std::string& text);
+  void SetOutOfBandText(const std::string& text);
+  std::string PeekData();
+  int SReceive(int socket, char* buffer, int len);
+  int SSend(int socket, const char* buffer, int& len);
+  std::string GetLocalPort(int socket);
+  std::string GetLocalIPAddr(int socket);
+  std::string GetPeerPort(int socket);
+  std::string GetPeerIPAddr(int socket);
+
+  // Closes the sending side of the connection socket and waits, bounded by
+  // Timeout, until the peer has closed its side, so every byte sent has
+  // reached it before the socket is closed. False when the wait failed.
+  bool FinishSending();
+
+  int ConnectionSocket() const { return connSocket_; }
+  int ListeningSocket() const { return listenSocket_; }
+
+  // True while a blocking call of this program waits (any component).
+  static bool WSAIsBlocking();
+  // Cancels the waiting blocking call; it then fails with 10004.
+  static void WSACancelBlockingCall();
+
+  // The notification message handler: socket, event kind, error word.
+  void Notify(int socket, int eventKind, int error);
+  // The time-out timer's handler (public so a test can send a late tick).
+  void TimerFired();
+
+  // Failure report: to OnErrorOccurred, or the fatal box.
+  void ReportError(int socket, const std::string& context, int error);
+
+private:
+  enum class Wait { Read, Write };
+  // Waits in a nested event loop until the socket is ready. Returns 0, or
+  // the Windows Sockets error that ended the wait (10004 when cancelled).
+  int WaitFor(int socket, Wait what);
+  // A blocking socket call: retried after each wait until it no longer
+  // would block. Returns the call's result; error_ holds the error number.
+  template <typename Call>
+  long Blocking(int socket, Wait what, Call call);
+  void StartBlockingTimer();
+  void StopBlockingTimer();
+  bool ResolvePort(uint16_t& netPort);
+  void SetMode(int socket);
+  void Watch(int socket, bool listening);
+  void Unwatch(int socket);
+  void OwnBox(const std::string& text);
+
+  MessageBoxes& boxes_;
+  uint32_t blockingFlag_ = 1;
+  int connSocket_ = -1;
+  int listenSocket_ = -1;
+  int error_ = 0;
+  QTimer* timer_ = nullptr;
+  struct Watcher;
+  std::unique_ptr<Watcher> connWatch_;
+  std::unique_ptr<Watcher> listenWatch_;
+};

@@ -1,0 +1,10 @@
+// Test main for engine layers: a QCoreApplication, so nested event loops,
+// timers and socket notifiers work.
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
