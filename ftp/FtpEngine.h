@@ -85,5 +85,8 @@ private:
 
   EngineUI& ui_;
   LogFile log_;
+  std::string replyLine_;  // a reply line whose LF has not arrived yet
+  std::string statusText_; // the status text last shown
   int storeDepth_ = 0;
+  int storeRetries_ = 0;
 };

@@ -62,6 +62,9 @@ public:
   void SetText(const std::string& text);
   void SetOutOfBandText(const std::string& text);
   std::string PeekData();
+  // Like PeekData, but every byte peeked, NUL included. Returns the count,
+  // 0 when the peer has closed, -1 on failure (reported) or with no socket.
+  int PeekRaw(std::string& bytes);
   int SReceive(int socket, char* buffer, int len);
   int SSend(int socket, const char* buffer, int& len);
   std::string GetLocalPort(int socket);

@@ -1,0 +1,89 @@
+// Commands and replies on the control connection.
+#include "ftp/FtpEngine.h"
+
+namespace {
+// A reply line longer than this without a line end is taken as complete, so
+// a server that never sends LF cannot make the line grow without bound.
+constexpr size_t kMaxReplyLine = 1 << 20;
+
+bool HoldsLineBreak(FormatArgs args) {
+  for (const FormatArg& a : args)
+    if (const auto* s = std::get_if<std::string>(&a.value))
+      if (s->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return true;
+  return false;
+}
+}  // namespace
+
+int FtpEngine::SendCommand(const std::string& format, FormatArgs args) {
+  if (CommandBusy) {
+    ShowLine("Command already in progress, request ignored");
+    return -1;
+  }
+  // An argument with CR, LF or NUL would put a second command on the wire.
+  if (HoldsLineBreak(args)) {
+    ShowLine("Command not sent: its text holds a line break or a NUL character");
+    return 5;
+  }
+  struct BusyScope {
+    FtpEngine& e;
+    explicit BusyScope(FtpEngine& engine) : e(engine) {
+      e.CommandBusy = true;
+      e.LastSocketError = 0;
+      e.SetBusyCursor();
+    }
+    ~BusyScope() {
+      e.SetNormalCursor();
+      e.CommandBusy = false;
+    }
+  } busy(*this);
+  return SendCommandLine(Format(format, args));
+}
+
+int FtpEngine::SendCommandLine(const std::string& line) {
+  if (line.compare(0, 5, "PASS ") == 0)
+    ShowText("PASS xxxxxx\r\n");
+  else
+    ShowText(line + "\r\n");
+  if (Sockets1.ConnectionSocket() == -1 || !Connected) {
+    ShowText("Not Connected\r\n");
+    return 5;
+  }
+  Sockets1.SetText(line + "\r\n");
+  if (TakeAbort() || LastSocketError != 0) return 5;
+  return ReadReply();
+}
+
+int FtpEngine::ReadReply() {
+  const int result = 5;
+  for (;;) {
+    // Wait for data; a peek that finds the connection closed ends the read.
+    std::string peeked;
+    int available = Sockets1.PeekRaw(peeked);
+    if (TakeAbort() || LastSocketError != 0) return result;
+    if (available <= 0) return result;
+
+    size_t lf = peeked.find('\n');
+    size_t take = lf == std::string::npos ? peeked.size() : lf + 1;
+    char buffer[256];
+    if (take > 255) take = 255;
+    int got = Sockets1.SReceive(Sockets1.ConnectionSocket(), buffer, static_cast<int>(take));
+    if (TakeAbort() || LastSocketError != 0) return result;
+    if (got <= 0) return result;
+    // A line without its LF yet is kept and the read waits for the rest.
+    replyLine_.append(buffer, static_cast<size_t>(got));
+    if (lf == std::string::npos && replyLine_.size() < kMaxReplyLine) continue;
+
+    std::string line;
+    line.swap(replyLine_);
+    LastReply = line;
+    ShowText(line);
+    if (line.size() >= 4 && line[3] == '-') continue;  // opens or continues a multi-line reply
+    if (line[0] >= '1' && line[0] <= '5') return line[0] - '0';
+  }
+}
+
+bool FtpEngine::TakeAbort() {
+  if (!AbortFlag) return false;
+  AbortFlag = false;
+  return true;
+}

@@ -1,0 +1,65 @@
+// The data connection in active mode: listen, announce with PORT, accept.
+#include <cstdlib>
+
+#include "ftp/FtpEngine.h"
+
+namespace {
+// Splits a dotted IPv4 address into its four numbers; false when it is not one.
+bool SplitAddress(const std::string& text, int octets[4]) {
+  size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    size_t dot = i < 3 ? text.find('.', start) : text.size();
+    if (dot == std::string::npos || dot == start || dot - start > 3) return false;
+    int value = 0;
+    for (size_t k = start; k < dot; ++k) {
+      if (text[k] < '0' || text[k] > '9') return false;
+      value = value * 10 + (text[k] - '0');
+    }
+    if (value > 255) return false;
+    octets[i] = value;
+    start = dot + 1;
+  }
+  return true;
+}
+}  // namespace
+
+int FtpEngine::SendPort() {
+  Sockets2.Port.assign(1, '0');  // the system chooses a free port
+  Sockets2.Listen();
+  // The data connection is announced on the control connection's own address.
+  int octets[4];
+  if (!SplitAddress(Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket()), octets)) {
+    ShowLine("Could not find the local address for the data connection");
+    return 5;
+  }
+  int port = std::atoi(Sockets2.GetLocalPort(Sockets2.ListeningSocket()).c_str());
+  return SendCommand("PORT %d,%d,%d,%d,%d,%d",
+                     {octets[0], octets[1], octets[2], octets[3], port >> 8, port & 255});
+}
+
+int FtpEngine::AcceptDataConnection() {
+  for (;;) {
+    int socket = Sockets2.Accept();
+    if (socket == -1) return -1;
+    if (!VerifyDataPeer) break;
+    // In active mode anyone may reach the port first: only the server we
+    // are talking to may send or take the data.
+    std::string peer = Sockets2.GetPeerIPAddr(socket);
+    std::string server = Sockets1.GetPeerIPAddr(Sockets1.ConnectionSocket());
+    if (peer == server) break;
+    ShowLine("Data connection from %s refused: the server is %s", {peer, server});
+    Sockets2.Disconnect();
+    if (TakeAbort()) {
+      AbortFlag = true;  // leave the request for the caller's check
+      return -1;
+    }
+  }
+  // One data connection per transfer: nobody else may connect now.
+  if (Sockets2.ListeningSocket() != -1) Sockets2.CancelListen();
+  return Sockets2.ConnectionSocket();
+}
+
+void FtpEngine::CloseDataConnection() {
+  if (Sockets2.ListeningSocket() != -1) Sockets2.CancelListen();
+  if (Sockets2.ConnectionSocket() != -1) Sockets2.Disconnect();
+}

@@ -1,0 +1,72 @@
+#include "ftp/FtpEngine.h"
+
+#include <exception>
+
+FtpEngine::FtpEngine(EngineUI& ui, const std::string& programDir)
+    : Sockets1(ui),
+      Sockets2(ui),
+      Memo([&ui](const std::string& line) { return ui.AppendTranscriptLine(line); },
+           [&ui] { ui.ClearTranscript(); }),
+      ui_(ui),
+      log_(programDir + "TARNEX.LOG") {
+  Sockets1.SetNonBlocking(false);
+  Sockets2.SetNonBlocking(false);
+  Sockets1.MaximumReceiveLength = 255;
+  Sockets2.MaximumReceiveLength = 255;
+  auto handler = [this](TSockets* sender, int socket, int error, const std::string& msg) {
+    Sockets1ErrorOccurred(sender, socket, error, msg);
+  };
+  Sockets1.OnErrorOccurred = handler;
+  Sockets2.OnErrorOccurred = handler;
+  Sleeper1.SetInterval(1000);
+}
+
+FtpEngine::~FtpEngine() = default;
+
+void FtpEngine::SetBusyCursor() { ui_.SetBusyCursor(); }
+void FtpEngine::SetNormalCursor() { ui_.SetNormalCursor(); }
+
+void FtpEngine::ShowLine(const std::string& format, FormatArgs args) {
+  ShowText(Format(format, args) + "\r\n");
+}
+
+void FtpEngine::WriteLog(const std::string& text) {
+  if (!LogEnabled) return;
+  log_.Write(text);
+}
+
+void FtpEngine::Sockets1ErrorOccurred(TSockets*, int, int error, const std::string& msg) {
+  LastSocketError = error;
+  if (error == 10060) {
+    // The component's own time-out: a quiet cancel request.
+    AbortFlag = true;
+    LastSocketError = 0;
+    return;
+  }
+  std::string text = "Error: " + std::to_string(error) + "\r\n" + msg.substr(0, 255);
+  ui_.ShowMessageBox(text, "Error", BoxIcon::Exclamation, BoxOK);
+  try {
+    WriteLog(text + " Error");
+  } catch (const std::exception& e) {
+    // This runs inside a socket call; an exception must not unwind through
+    // it, so a log that cannot be written is shown here instead.
+    ui_.ShowMessageBox(e.what(), "Error", BoxIcon::Exclamation, BoxOK);
+  }
+}
+
+void FtpEngine::ShowProgress(int64_t done, int64_t size) {
+  if (size <= 0) return;  // no size given, or an empty file: no progress
+  if (!ui_.ProgressVisible()) ui_.ShowProgressDialog();
+  int old = ui_.ProgressPosition();
+  int percent = done <= 0 ? 0 : static_cast<int>(100.0 * static_cast<double>(done) /
+                                                  static_cast<double>(size));
+  ui_.SetProgress(percent, std::to_string(percent) + "% Complete");
+  if (percent != old) ui_.RepaintProgress();
+}
+
+void FtpEngine::HideProgress() { ui_.HideProgress(); }
+
+void FtpEngine::CancelTransfer() {
+  AbortFlag = true;
+  WriteLog("Something Aborted");
+}

@@ -1,0 +1,34 @@
+#pragma once
+// A local file handle that closes itself, for the transfers.
+#include <cstdint>
+#include <string>
+
+class LocalFile {
+public:
+  LocalFile() = default;
+  ~LocalFile() { Close(); }
+  LocalFile(const LocalFile&) = delete;
+  LocalFile& operator=(const LocalFile&) = delete;
+
+  // Creates (or truncates) a file for writing.
+  bool Create(const std::string& path);
+  // Makes a new file in the current directory named prefix + unique part +
+  // ".TMP" and opens it for writing.
+  bool CreateTemporary(const std::string& prefix);
+  // Opens an existing regular file for reading; anything else is refused,
+  // so a FIFO or a device is never read.
+  bool OpenForReading(const std::string& path);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& Path() const { return path_; }
+  // Writes all bytes; false on failure.
+  bool WriteAll(const char* data, size_t size);
+  // Reads up to size bytes: the count, 0 at the end, -1 on failure.
+  long Read(char* data, size_t size);
+  int64_t Size() const;
+  void Close();
+
+private:
+  int fd_ = -1;
+  std::string path_;
+};

@@ -1,0 +1,145 @@
+// Retrieval of a file, a listing or a viewed file over a data connection.
+#include <climits>
+
+#include "ftp/FtpEngine.h"
+#include "ftp/LocalFile.h"
+
+namespace {
+// Closes the data connection on every way out of a transfer.
+struct DataScope {
+  std::function<void()> close;
+  ~DataScope() {
+    if (close) close();
+  }
+};
+
+struct CursorScope {
+  FtpEngine& e;
+  explicit CursorScope(FtpEngine& engine) : e(engine) { e.SetBusyCursor(); }
+  ~CursorScope() { e.SetNormalCursor(); }
+};
+}  // namespace
+
+void FtpEngine::Retrieve(const std::string& source, const std::string& localName,
+                         const std::string& typeCommand) {
+  AbortFlag = false;
+  int64_t received = 0;
+  int64_t expected = 0;
+  const bool listing = source.compare(0, 4, "LIST") == 0;
+  const bool view = !listing && localName.empty();
+  const bool separate = (listing && DirSep == "1") || (view && ViewSep == "1");
+  const bool toTranscript = (listing || view) && !separate;
+
+  LocalFile file;
+  if (separate || !toTranscript) {
+    bool made = separate ? file.CreateTemporary(listing ? "LST" : "VIW") : file.Create(localName);
+    if (!made) {
+      ui_.ShowMessageBox("Could not open file", "_lopen error", BoxIcon::Exclamation, BoxOK);
+      WriteLog("Could not open file");
+      return;
+    }
+  }
+
+  if (SendCommand(typeCommand) == 5) return;
+
+  Sockets2.SetNonBlocking(false);
+  Sockets2.Timeout = 30;
+  DataScope data{[this] { CloseDataConnection(); }};
+  if (SendPort() == 5) return;
+
+  if (listing) {
+    if (separate) {
+      SendCommand("PWD");
+      std::string head = LastReply + source + "\r\n";
+      file.WriteAll(head.data(), head.size());
+    }
+    Sockets1.Timeout = 0;  // a listing may take long to start
+    int result = SendCommand("%s", {source});
+    Sockets1.Timeout = 30;
+    if (result == 4 || result == 5) {
+      ShowLine("Could not list directory");
+      return;
+    }
+  } else {
+    int result = SendCommand("RETR %s", {source});
+    if (result == 4 || result == 5) {
+      ShowLine("Could not retrieve file");
+      return;
+    }
+    expected = ReplyFileSize();
+  }
+
+  int socket;
+  {
+    CursorScope busy(*this);
+    socket = AcceptDataConnection();
+  }
+  if (TakeAbort() || LastSocketError != 0 || socket == -1) {
+    const char* text = "Could not extablish data socket, operation canceled";
+    ui_.ShowMessageBox(text, "ERROR", BoxIcon::Exclamation, BoxOK);
+    WriteLog(text);
+    return;
+  }
+
+  {
+    CursorScope busy(*this);
+    char buffer[256];
+    int n;
+    do {
+      n = Sockets2.SReceive(Sockets2.ConnectionSocket(), buffer, 255);
+      if (n >= 1) {
+        if (toTranscript) {
+          ShowText(std::string(buffer, static_cast<size_t>(n)));
+        } else if (!file.WriteAll(buffer, static_cast<size_t>(n))) {
+          ShowLine("%sWrite to file: %s failed, transfer incomplete", {"\r\n", localName});
+          AbortFlag = true;
+        }
+        if (!listing) {
+          received += n;
+          ShowProgress(received, expected);
+        }
+      }
+      if (TakeAbort()) {
+        Sockets1.SetOutOfBandText("ABOR\r\n");
+        ReadReply();
+      }
+    } while (n >= 1);
+  }
+  file.Close();
+
+  if (separate) ui_.StartEditor(Editor, file.Path());
+
+  data.close = nullptr;
+  CloseDataConnection();
+  ReadReply();
+  HideProgress();
+
+  // A file that ends short of the announced size is reported even when the
+  // server's final reply says all went well.
+  if (!listing && !view && typeCommand == "TYPE I" && expected > 0 && received < expected) {
+    std::string note = "Transfer incomplete: " + std::to_string(received) + " of " +
+                       std::to_string(expected) + " bytes received";
+    ShowLine("%s", {note});
+    WriteLog(note);
+  }
+}
+
+void FtpEngine::ListRemote(const std::string& format, FormatArgs args) {
+  Retrieve(Format(format, args), "", "TYPE A");
+}
+
+int64_t FtpEngine::ReplyFileSize() const {
+  size_t open = LastReply.find('(');
+  if (open == std::string::npos) return 0;
+  size_t start = open + 1;
+  size_t end = LastReply.find(' ', start);
+  if (end == std::string::npos) end = LastReply.size();
+  if (end == start || end - start > 18) return 0;  // nothing, or too long to fit
+  int64_t size = 0;
+  for (size_t i = start; i < end; ++i) {
+    char c = LastReply[i];
+    if (c < '0' || c > '9') return 0;
+    size = size * 10 + (c - '0');
+  }
+  return size;
+}

@@ -1,0 +1,123 @@
+// Storing a local file on the server, with the repeat after a 426 reply.
+#include "ftp/FtpEngine.h"
+#include "ftp/LocalFile.h"
+
+namespace {
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+}  // namespace
+
+void FtpEngine::StoreFile(const std::string& typeCommand, const std::string& localName,
+                          const std::string& remoteName) {
+  // The outermost call starts the count of repeats afresh.
+  if (storeDepth_ == 0) storeRetries_ = 0;
+  ++storeDepth_;
+  struct Depth {
+    int& d;
+    ~Depth() { --d; }
+  } depth{storeDepth_};
+  StoreOnce(typeCommand, localName, remoteName);
+}
+
+void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& localName,
+                          const std::string& remoteNameIn) {
+  LocalFile file;
+  if (!file.OpenForReading(localName)) {
+    WriteLog("Could not open local file,open error");
+    ui_.ShowMessageBox("Could not open local file", "open error", BoxIcon::Exclamation, BoxOK);
+    return;
+  }
+  const std::string remoteName = UseLowerCase ? Lower(remoteNameIn) : remoteNameIn;
+  const int64_t size = file.Size();
+  statusText_.clear();  // others may have changed the status line meanwhile
+
+  ShowLine("Transferring local file: %s to remote file: %s", {localName, remoteName});
+  SendCommand(typeCommand);
+  Sockets2.SetNonBlocking(false);
+  Sockets2.Timeout = 60;
+  SendPort();
+  SendCommand("STOR %s", {remoteName});
+
+  // The data connection is closed on every way out, the normal one included.
+  struct DataScope {
+    FtpEngine& e;
+    ~DataScope() { e.CloseDataConnection(); }
+  } data{*this};
+  struct CursorScope {
+    FtpEngine& e;
+    ~CursorScope() { e.SetNormalCursor(); }
+  };
+
+  AcceptDataConnection();
+
+  int64_t total = 0;
+  long count;
+  {
+    SetBusyCursor();
+    CursorScope busy{*this};
+    char block[512];
+    count = file.Read(block, sizeof block);
+    while (count > 0) {
+      int length = static_cast<int>(count);
+      int sent = Sockets2.SSend(Sockets2.ConnectionSocket(), block, length);
+      if (sent > 0) total += sent;
+      std::string status;
+      if (RetryFlag) {
+        status = "Retrying to Send file: " + remoteName;
+        RetryFlag = false;
+      } else {
+        status = "Sending file: " + remoteName;
+      }
+      if (status != statusText_) {
+        statusText_ = status;
+        ui_.SetStatusText(status);
+      }
+      ShowProgress(total, size);
+      count = file.Read(block, sizeof block);
+      if (TakeAbort()) {
+        Sockets1.SetOutOfBandText("ABOR\r\n");
+        ReadReply();
+        CloseDataConnection();
+        file.Close();
+        SetNormalCursor();
+        WriteLog("Transfer aborted due to you're request");
+        ShowLine("%sTransfer aborted due to you're request", {"\r\n"});
+        return;
+      }
+    }
+    if (count < 0) {
+      WriteLog("File Error, File transfer may be incomplete");
+      ShowLine("File Error, File transfer may be incomplete");
+    }
+    Sleeper1.SleepFor(350);
+    // Every byte sent must reach the server before the close, so the sending
+    // side is shut down first and the server's close awaited.
+    if (Sockets2.ConnectionSocket() != -1) Sockets2.FinishSending();
+    CloseDataConnection();
+    file.Close();
+  }
+
+  WriteLog("Total bytes written to remote host :" + std::to_string(total));
+  ShowLine("Total bytes written to remote host: %s", {std::to_string(total)});
+  ReadReply();
+  HideProgress();
+  CheckStoreRetry(typeCommand, localName, remoteName);
+}
+
+void FtpEngine::CheckStoreRetry(const std::string& typeCommand, const std::string& localName,
+                                const std::string& remoteName) {
+  if (Memo.LastReplyCode() != 426) return;
+  if (storeRetries_ >= MaxStoreRetries) {
+    std::string note = "Sending " + remoteName + " given up after " +
+                       std::to_string(MaxStoreRetries) + " repeats";
+    ShowLine("%s", {note});
+    WriteLog(note);
+    return;
+  }
+  ++storeRetries_;
+  RetryFlag = true;
+  StoreFile(typeCommand, localName, remoteName);
+}
