@@ -6,7 +6,11 @@
 // but waits in a nested event loop, so menus, timers and repaints go on. The
 // Timeout timer cancels a waiting call (time-out notice 10060, then the call
 // fails with 10004). Disconnect run from a nested handler cancels the waiting
-// call too. Only one blocking call waits at a time in the whole program.
+// call too. Only one blocking call waits at a time in the whole program: a
+// blocking call started from a handler while another one waits fails at once
+// with 10036 ("Operation now in progress"), as Windows Sockets 1.1 does.
+// A blocking send delivers the whole buffer or fails. When a call never has
+// to wait, pending events are still processed every 50 ms.
 //
 // Non-blocking mode: readiness becomes the events OnDataAvailable,
 // OnDataNeeded, OnSessionAvailable, OnSessionConnected and OnSessionClosed.
@@ -35,6 +39,7 @@ public:
   enum : int { FD_READ = 1, FD_WRITE = 2, FD_OOB = 4, FD_ACCEPT = 8, FD_CONNECT = 16, FD_CLOSE = 32 };
 
   explicit TSockets(MessageBoxes& boxes, QObject* parent = nullptr);
+  // Closes the sockets that are still open, quietly (nothing is reported).
   ~TSockets() override;
 
   // Properties.
@@ -74,7 +79,10 @@ public:
 
   // Closes the sending side of the connection socket and waits, bounded by
   // Timeout, until the peer has closed its side, so every byte sent has
-  // reached it before the socket is closed. False when the wait failed.
+  // reached it before the socket is closed. Bytes the peer still sends are
+  // read and dropped. False when there is no connection socket or the wait
+  // failed (reported with the context "FinishSending"). In non-blocking mode
+  // it only closes the sending side; OnSessionClosed tells the rest.
   bool FinishSending();
 
   int ConnectionSocket() const { return connSocket_; }
@@ -94,20 +102,29 @@ public:
   void ReportError(int socket, const std::string& context, int error);
 
 private:
+  struct Watcher;
   enum class Wait { Read, Write };
   // Waits in a nested event loop until the socket is ready. Returns 0, or
   // the Windows Sockets error that ended the wait (10004 when cancelled).
   int WaitFor(int socket, Wait what);
-  // A blocking socket call: retried after each wait until it no longer
-  // would block. Returns the call's result; error_ holds the error number.
-  template <typename Call>
-  long Blocking(int socket, Wait what, Call call);
+  // A blocking socket call inside the time-out bracket. The step is tried
+  // again and again: a result >= 0 ends the call, -2 means "progress made,
+  // go on", -1 with errno would-block waits for readiness, any other errno
+  // fails. Returns the result; error_ holds the error number.
+  template <typename Step>
+  long Blocking(int socket, Wait what, Step step);
+  long Send(int socket, const char* data, size_t len, int flags);
+  long Receive(int socket, char* buffer, size_t len, int flags);
+  void SendText(const std::string& text, int flags);
   void StartBlockingTimer();
   void StopBlockingTimer();
-  bool ResolvePort(uint16_t& netPort);
-  void SetMode(int socket);
-  void Watch(int socket, bool listening);
-  void Unwatch(int socket);
+  uint16_t ResolvePort();  // network byte order; throws on a bad text
+  bool ResolveHost(uint32_t& netAddr);
+  void Watch(int socket, bool listening, bool connecting, const char* context);
+  void ReadReady(Watcher* w);
+  void WriteReady(Watcher* w);
+  void Rearm(int socket, bool read);
+  Watcher* WatcherOf(int socket);
   void OwnBox(const std::string& text);
 
   MessageBoxes& boxes_;
@@ -116,7 +133,6 @@ private:
   int listenSocket_ = -1;
   int error_ = 0;
   QTimer* timer_ = nullptr;
-  struct Watcher;
   std::unique_ptr<Watcher> connWatch_;
   std::unique_ptr<Watcher> listenWatch_;
 };
