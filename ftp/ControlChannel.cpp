@@ -60,7 +60,10 @@ int FtpEngine::ReadReply() {
     std::string peeked;
     int available = Sockets1.PeekRaw(peeked);
     if (TakeAbort() || LastSocketError != 0) return result;
-    if (available <= 0) return result;
+    if (available <= 0) {
+      ControlClosed = true;  // the server closed the connection, or it failed
+      return result;
+    }
 
     size_t lf = peeked.find('\n');
     size_t take = lf == std::string::npos ? peeked.size() : lf + 1;

@@ -23,18 +23,25 @@ bool SplitAddress(const std::string& text, int octets[4]) {
 }
 }  // namespace
 
+std::string PortArguments(const std::string& address, int port) {
+  int octets[4];
+  if (!SplitAddress(address, octets) || port < 0 || port > 65535) return "";
+  return Format("%d,%d,%d,%d,%d,%d",
+                {octets[0], octets[1], octets[2], octets[3], port >> 8, port & 255});
+}
+
 int FtpEngine::SendPort() {
   Sockets2.Port.assign(1, '0');  // the system chooses a free port
   Sockets2.Listen();
   // The data connection is announced on the control connection's own address.
-  int octets[4];
-  if (!SplitAddress(Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket()), octets)) {
+  int port = std::atoi(Sockets2.GetLocalPort(Sockets2.ListeningSocket()).c_str());
+  std::string arguments =
+      PortArguments(Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket()), port);
+  if (arguments.empty()) {
     ShowLine("Could not find the local address for the data connection");
     return 5;
   }
-  int port = std::atoi(Sockets2.GetLocalPort(Sockets2.ListeningSocket()).c_str());
-  return SendCommand("PORT %d,%d,%d,%d,%d,%d",
-                     {octets[0], octets[1], octets[2], octets[3], port >> 8, port & 255});
+  return SendCommand("PORT %s", {arguments});
 }
 
 int FtpEngine::AcceptDataConnection() {

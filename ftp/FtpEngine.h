@@ -12,6 +12,10 @@
 #include "net/TSleeper.h"
 #include "net/TSockets.h"
 
+// The six numbers of a PORT command for an IPv4 address and a port, or an
+// empty text when the address is not a dotted IPv4 address.
+std::string PortArguments(const std::string& address, int port);
+
 class FtpEngine {
 public:
   FtpEngine(EngineUI& ui, const std::string& programDir);
@@ -35,6 +39,7 @@ public:
   std::string LastReply;
   bool LogEnabled = true;
   bool RetryFlag = false;
+  bool ControlClosed = false;  // a reply read found the control connection gone
 
   // Options handed in by the window.
   std::string DirSep;
@@ -42,6 +47,10 @@ public:
   std::string Editor;
   bool UseLowerCase = false;   // the profile's lower-case option
   bool VerifyDataPeer = true;  // data connection only from the server's address
+
+  // Seconds the data connection may wait, for a retrieval and for a store.
+  int RetrieveTimeout = 30;
+  int StoreTimeout = 60;
 
   // Repeats of a store after a 426 reply before it is given up.
   static constexpr int MaxStoreRetries = 3;

@@ -43,7 +43,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
   if (SendCommand(typeCommand) == 5) return;
 
   Sockets2.SetNonBlocking(false);
-  Sockets2.Timeout = 30;
+  Sockets2.Timeout = RetrieveTimeout;
   DataScope data{[this] { CloseDataConnection(); }};
   if (SendPort() == 5) return;
 
@@ -53,9 +53,17 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
       std::string head = LastReply + source + "\r\n";
       file.WriteAll(head.data(), head.size());
     }
-    Sockets1.Timeout = 0;  // a listing may take long to start
-    int result = SendCommand("%s", {source});
-    Sockets1.Timeout = 30;
+    int result;
+    {
+      // A listing may take long to start: no time-out until its first reply.
+      struct TimeoutScope {
+        TSockets& s;
+        int saved;
+        ~TimeoutScope() { s.Timeout = saved; }
+      } noLimit{Sockets1, Sockets1.Timeout};
+      Sockets1.Timeout = 0;
+      result = SendCommand("%s", {source});
+    }
     if (result == 4 || result == 5) {
       ShowLine("Could not list directory");
       return;

@@ -37,7 +37,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   ShowLine("Transferring local file: %s to remote file: %s", {localName, remoteName});
   SendCommand(typeCommand);
   Sockets2.SetNonBlocking(false);
-  Sockets2.Timeout = 60;
+  Sockets2.Timeout = StoreTimeout;
   SendPort();
   SendCommand("STOR %s", {remoteName});
 

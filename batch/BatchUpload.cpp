@@ -1,0 +1,86 @@
+#include "batch/BatchUpload.h"
+
+#include "batch/PathHelpers.h"
+#include "ftp/Session.h"
+
+namespace {
+void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path) {
+  const std::string part = NamePart(path);
+  const std::string name = run.useLowerCase ? LowerName(part) : part;
+
+  if (!IsDirectory(path)) {
+    if (!LocalFileExists(path)) return;  // passed over without a message
+    engine.WriteLog("Putfile " + part);
+    engine.StoreFile(run.typeCommand, path, part);
+    return;
+  }
+  if (!run.includeDirs) return;
+
+  if (run.includeSubDirs) {
+    engine.SendCommand("PWD");
+    engine.WriteLog("PWD");
+    engine.WriteLog("MakeDirectory " + name);
+    engine.SendCommand("MKD %s", {name});
+    int entered = engine.SendCommand("CWD %s", {name});
+    engine.WriteLog("ChangeDirectory " + name);
+    if (entered != 2) {
+      engine.ShowLine("Could not enter remote directory %s, passed over", {name});
+      engine.WriteLog("Passed over directory " + name);
+      return;
+    }
+    // The tree's own CDUP brings the remote side back where it started.
+    UploadDirectory(engine, run.typeCommand, path);
+    return;
+  }
+
+  engine.WriteLog("MakeDirectory " + name);
+  engine.SendCommand("MKD %s", {name});
+  engine.SendCommand("CWD %s", {name});
+  engine.WriteLog("ChangeDirectory " + name);
+  const std::string dir = AddBackslash(path);
+  for (const DirEntry& entry : ListDirectory(dir)) {
+    if (!entry.regular || entry.hidden) continue;
+    engine.WriteLog("Putfile " + entry.name);
+    engine.StoreFile(run.typeCommand, dir + entry.name, entry.name);
+  }
+}
+}  // namespace
+
+BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
+  engine.Memo.Clear();
+  engine.UseLowerCase = run.useLowerCase;
+
+  if (!OpenControlConnection(engine, run.host, run.port)) {
+    engine.WriteLog("Connection to " + run.host + " failed");
+    engine.UI().ShowMessageBox("Connection to " + run.host + " failed", "Tarnex", BoxIcon::None,
+                               BoxOK);
+    return BatchResult::ConnectFailed;
+  }
+  engine.Connected = true;
+  ShowConnectionAddresses(engine);
+  engine.WriteLog("Connected to " + run.host + " as " + run.user);
+
+  ReadGreeting(engine);
+  Login(engine, run.user, run.password, run.account);
+  if (!run.directory.empty())
+    engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
+  CheckInitialDirectory(engine, run.directory);
+  if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
+  CheckLoginFailure(engine, run.user);
+
+  auto lost = [&engine] {
+    return !engine.Connected || engine.ControlClosed || engine.Sockets1.ConnectionSocket() == -1;
+  };
+  if (lost()) {
+    engine.WriteLog("Connection Failed");
+    return BatchResult::ConnectionLost;
+  }
+  for (const std::string& name : run.names) {
+    UploadName(engine, run, name);
+    if (lost()) {
+      engine.WriteLog("Connection Failed");
+      return BatchResult::ConnectionLost;
+    }
+  }
+  return BatchResult::Finished;
+}

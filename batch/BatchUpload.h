@@ -1,0 +1,35 @@
+#pragma once
+// The unattended upload of the names given on the command line.
+#include <string>
+#include <vector>
+
+#include "ftp/FtpEngine.h"
+
+struct BatchRun {
+  // From the last-used profile.
+  std::string host, port, user, password, account, directory;
+  // Batch options of the profile.
+  bool includeDirs = false;
+  bool includeSubDirs = false;
+  bool useLowerCase = false;
+  std::string initializeCommand;
+  // "TYPE A", "TYPE I", "TYPE E" or empty.
+  std::string typeCommand;
+  std::vector<std::string> names;
+};
+
+enum class BatchResult {
+  Finished,        // every name handled; the program may quit
+  ConnectFailed,   // the control connection could not be opened
+  ConnectionLost,  // the control connection went away during the run
+};
+
+// Connects, logs in, changes to the profile's directory, sends the
+// initialize command and uploads every name. A refused login ends the
+// program through the user interface (exit code 1).
+BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run);
+
+// Uploads the files of a local directory into the current remote directory,
+// then each sub-directory (created, entered, filled, left), and ends with
+// "CDUP".
+void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const std::string& dir);

@@ -1,0 +1,74 @@
+#include "ftp/Session.h"
+
+std::string LowerName(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+bool OpenControlConnection(FtpEngine& engine, const std::string& host, const std::string& port) {
+  TSockets& control = engine.Sockets1;
+  control.Port = port;
+  control.IPAddr = host;
+  control.SetNonBlocking(false);
+  engine.ControlClosed = false;
+  {
+    struct CursorScope {
+      FtpEngine& e;
+      explicit CursorScope(FtpEngine& engine) : e(engine) { e.SetBusyCursor(); }
+      ~CursorScope() { e.SetNormalCursor(); }
+    } busy(engine);
+    control.SConnect();
+  }
+  if (engine.AbortFlag || engine.LastSocketError != 0 || control.ConnectionSocket() == -1) {
+    // A failed connect leaves its socket behind; it is of no further use.
+    if (control.ConnectionSocket() != -1) control.Disconnect();
+    return false;
+  }
+  return true;
+}
+
+void ShowConnectionAddresses(FtpEngine& engine) {
+  TSockets& control = engine.Sockets1;
+  int socket = control.ConnectionSocket();
+  engine.ShowLine("Local port: %s IP: %s connected to rmt port: %s IP: %s",
+                  {control.GetLocalPort(socket), control.GetLocalIPAddr(socket),
+                   control.GetPeerPort(socket), control.GetPeerIPAddr(socket)});
+}
+
+void ReadGreeting(FtpEngine& engine) {
+  while (engine.ReadReply() == 1 && !engine.AbortFlag) {
+  }
+}
+
+void Login(FtpEngine& engine, const std::string& user, const std::string& password,
+           const std::string& account) {
+  int result = engine.SendCommand("USER %s", {user});
+  if (result != 3 || password.empty()) return;
+  result = engine.SendCommand("PASS %s", {password});
+  if (result == 3 && !account.empty()) engine.SendCommand("ACCT %s", {account});
+}
+
+void CheckInitialDirectory(FtpEngine& engine, const std::string& remoteDirectory) {
+  if (engine.Memo.LastReplyCode() != 550) return;
+  engine.WriteLog("error Changing Directory");
+  BoxAnswer answer =
+      engine.UI().ShowMessageBox("Directory: " + remoteDirectory + " Doesn't Exists, Create?",
+                                 "Warning",
+                                 BoxIcon::Warning, BoxYes | BoxNo);
+  if (answer != BoxAnswer::Yes) return;
+  std::string name = engine.UseLowerCase ? LowerName(remoteDirectory) : remoteDirectory;
+  engine.SendCommand("MKD %s", {name});
+  engine.WriteLog("Make Directory " + name);
+  engine.SendCommand("CWD %s", {name});
+  engine.WriteLog("Change Directory " + name);
+}
+
+void CheckLoginFailure(FtpEngine& engine, const std::string& user) {
+  if (engine.Memo.LastReplyCode() != 530) return;
+  std::string text = "Error loggin in as " + user + " access denied or password incorrect";
+  engine.WriteLog(text);
+  engine.UI().ShowMessageBox(text, "Warning", BoxIcon::Warning, BoxOK);
+  engine.UI().EndProgram(1);
+}
