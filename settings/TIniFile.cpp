@@ -79,6 +79,32 @@ std::string TIniFile::ReadText(const std::string& section, const std::string& ke
   return defaultValue;
 }
 
+std::vector<std::pair<std::string, std::string>> TIniFile::ReadSection(
+    const std::string& section) const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  const std::string_view wantedSection = CutAtLineBreak(section);
+  int rawFd = -1;
+  if (OpenForReading(fileName_, rawFd) != OpenResult::Opened) return entries;
+  ReadFd fd(rawFd);
+  try {
+    IniLineScanner scanner(fd.get());
+    IniLine line;
+    bool inSection = false;
+    while (scanner.Next(line)) {
+      ParsedIniLine parsed = ParseIniLine(line);
+      if (parsed.kind == IniLineKind::Section) {
+        if (inSection) break;
+        inSection = SameName(parsed.name, wantedSection);
+      } else if (inSection && parsed.kind == IniLineKind::Key) {
+        entries.emplace_back(std::string(parsed.name), KeyValue(line, parsed, MaxValueLength));
+      }
+    }
+  } catch (const std::runtime_error&) {
+    // What could be read stands.
+  }
+  return entries;
+}
+
 void TIniFile::WriteText(const std::string& section, const std::string& key,
                          const std::string& value) const {
   const std::string_view wantedSection = CutAtLineBreak(section);

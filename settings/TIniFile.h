@@ -37,6 +37,8 @@
 // folder, a device, a pipe) reads as an absent file.
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class TIniFile {
 public:
@@ -66,6 +68,11 @@ public:
   bool ReadFlag(const std::string& section, const std::string& key, bool defaultValue) const;
   // Stored as "1" or "0".
   void WriteFlag(const std::string& section, const std::string& key, bool value) const;
+
+  // Every key line of the first section of that name, in file order: the key
+  // as it stands in the file and its value as ReadText would return it.
+  // Empty when the file or the section is absent.
+  std::vector<std::pair<std::string, std::string>> ReadSection(const std::string& section) const;
 
   // Removes the section: its header and its lines up to its last key (or
   // other line that is not blank and not a comment). Comments and blank lines
