@@ -20,4 +20,7 @@ struct TransferMode {
   QRadioButton* rbASCII;
   QRadioButton* rbEBCDIC;
   QRadioButton* rbBINARY;
+
+protected:
+  ~TransferMode() = default;  // a base of the dialogs, never deleted through it
 };
