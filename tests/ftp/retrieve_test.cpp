@@ -83,7 +83,7 @@ TEST(Retrieve, ListingToTheTranscriptKeepsTextAfterNul) {
       .Reply("PORT", "200 ok\r\n")
       .Reply("LIST *.txt", "150 Here comes the listing\r\n")
       .DataConnect()
-      .DataSend(std::string("a.txt\r\nb\0.txt\r\nc.t", 17))
+      .DataSend(std::string("a.txt\r\nb\0.txt\r\nc.t", 18))
       .DataSend("xt\r\n")
       .DataClose()
       .Send("226 done\r\n");

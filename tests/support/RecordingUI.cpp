@@ -70,6 +70,7 @@ bool RecordingUI::AppendTranscriptLine(const std::string& line) {
 
 void RecordingUI::ClearTranscript() {
   ++clears_;
+  transcriptFull_ = false;  // a cleared text area has room again
   firstShown_ = lines_.size();
 }
 

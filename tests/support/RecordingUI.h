@@ -62,7 +62,8 @@ public:
   void SetProgressHook(std::function<void(int percent)> hook) { progressHook_ = std::move(hook); }
   // Called after every transcript line is appended.
   void SetLineHook(std::function<void(const std::string& line)> hook) { lineHook_ = std::move(hook); }
-  // From now on AppendTranscriptLine reports that the text area is full.
+  // From now on, until the next clear, AppendTranscriptLine reports that the
+  // text area is full.
   void SetTranscriptFull(bool full) { transcriptFull_ = full; }
 
   // ---- EngineUI ----
