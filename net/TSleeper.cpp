@@ -4,9 +4,13 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <climits>
+
 TSleeper::TSleeper(QObject* parent) : QObject(parent) {
   timer_ = new QTimer(this);
   timer_->setSingleShot(true);
+  timer_->setTimerType(Qt::PreciseTimer);  // a pause never ends early
+  timer_->setInterval(1000);               // the toolkit timer's default
 }
 
 TSleeper::~TSleeper() {
