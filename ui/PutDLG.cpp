@@ -43,7 +43,6 @@ TPutDLG::TPutDLG(QWidget* parent)
   QFont bold = Browse->font();
   bold.setBold(true);
   Browse->setFont(bold);
-  Browse->setAutoDefault(false);
   Browse->setGeometry(248, 18, 25, 25);
   connect(Browse, &QPushButton::clicked, this, &TPutDLG::BrowseClick);
 
