@@ -21,8 +21,12 @@
 #include "ui/Text.h"
 
 TFTPForm::TFTPForm(const std::string& programDir, const std::vector<std::string>& names,
-                   TMeterDLG* meter, QWidget* parent)
-    : QMainWindow(parent), programDir_(programDir), meter_(meter), boxes_(this) {
+                   TMeterDLG* meter, MessageBoxes* boxes, QWidget* parent)
+    : QMainWindow(parent),
+      programDir_(programDir),
+      meter_(meter),
+      boxes_(this),
+      boxOverride_(boxes) {
   setObjectName("FTPForm");
   setWindowTitle("Tarnex 97");
   resize(628, 359);
@@ -255,12 +259,14 @@ bool TFTPForm::eventFilter(QObject* watched, QEvent* event) {
 
 BoxAnswer TFTPForm::ShowMessageBox(const std::string& text, const std::string& caption,
                                    BoxIcon icon, unsigned buttons) {
+  if (boxOverride_) return boxOverride_->ShowMessageBox(text, caption, icon, buttons);
   boxes_.SetParent(isVisible() ? static_cast<QWidget*>(this) : nullptr);
   return boxes_.ShowMessageBox(text, caption, icon, buttons);
 }
 
 void TFTPForm::EndProgram(int exitCode) {
   meter_->HideProgress();
+  if (boxOverride_) boxOverride_->EndProgram(exitCode);
   std::exit(exitCode);
 }
 

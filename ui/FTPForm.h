@@ -21,9 +21,11 @@ class TFTPForm : public QMainWindow, public EngineUI {
   Q_OBJECT
 public:
   // Creating the window runs FormCreate: it reads the settings and, with
-  // names given and a configuration stored, runs the batch upload.
+  // names given and a configuration stored, runs the batch upload. Boxes are
+  // shown with widgets unless `boxes` is given (a test's recorder), which
+  // then also takes EndProgram.
   TFTPForm(const std::string& programDir, const std::vector<std::string>& names,
-           TMeterDLG* meter, QWidget* parent = nullptr);
+           TMeterDLG* meter, MessageBoxes* boxes = nullptr, QWidget* parent = nullptr);
   ~TFTPForm() override;
 
   FtpEngine& Engine() { return *engine_; }
@@ -108,6 +110,7 @@ private:
   std::string programDir_;
   TMeterDLG* meter_;
   WidgetBoxes boxes_;
+  MessageBoxes* boxOverride_;
   std::unique_ptr<FtpEngine> engine_;
   int runningHandlers_ = 0;   // handlers on the stack (nested waits included)
   bool closePending_ = false; // a close asked for while a handler waits
