@@ -1,4 +1,6 @@
 // Commands and replies on the control connection.
+#include <sys/ioctl.h>
+
 #include "ftp/FtpEngine.h"
 
 namespace {
@@ -40,6 +42,7 @@ int FtpEngine::SendCommand(const std::string& format, FormatArgs args) {
 }
 
 int FtpEngine::SendCommandLine(const std::string& line) {
+  if (Connected && Sockets1.ConnectionSocket() != -1) ReadStaleReplies();
   if (line.compare(0, 5, "PASS ") == 0)
     ShowText("PASS xxxxxx\r\n");
   else
@@ -62,6 +65,7 @@ int FtpEngine::ReadReply() {
     if (TakeAbort() || LastSocketError != 0) return result;
     if (available <= 0) {
       ControlClosed = true;  // the server closed the connection, or it failed
+      replyLine_.clear();    // a cut line must not start the next connection's reply
       return result;
     }
 
@@ -82,6 +86,32 @@ int FtpEngine::ReadReply() {
     ShowText(line);
     if (line.size() >= 4 && line[3] == '-') continue;  // opens or continues a multi-line reply
     if (line[0] >= '1' && line[0] <= '5') return line[0] - '0';
+  }
+}
+
+// Reply lines can arrive while no command waits for them: the 226 that
+// follows the 426 of an aborted store, a late 426 after ABOR, the final reply
+// of a transfer whose data connection failed. Taken for the reply of the next
+// command they would put every later reply one behind. So before a command
+// is sent, the complete lines already waiting are read and shown; a line
+// still on its way is left for the command's own read.
+void FtpEngine::ReadStaleReplies() {
+  for (;;) {
+    int waiting = 0;
+    const int socket = Sockets1.ConnectionSocket();
+    if (::ioctl(socket, FIONREAD, &waiting) != 0 || waiting <= 0) return;
+    std::string peeked;
+    if (Sockets1.PeekRaw(peeked) <= 0) return;
+    const size_t lf = peeked.find('\n');
+    if (lf == std::string::npos || lf >= 255) return;
+    char buffer[256];
+    int got = Sockets1.SReceive(socket, buffer, static_cast<int>(lf + 1));
+    if (got <= 0) return;
+    std::string line;
+    line.swap(replyLine_);
+    line.append(buffer, static_cast<size_t>(got));
+    LastReply = line;
+    ShowText(line);
   }
 }
 

@@ -87,6 +87,7 @@ public:
   void CancelTransfer();  // the body of Cancel Transfer
 
 private:
+  void ReadStaleReplies();  // shows reply lines that no command awaits
   int AcceptDataConnection();
   void CloseDataConnection();
   void StoreOnce(const std::string& typeCommand, const std::string& localName,

@@ -1,5 +1,6 @@
 // Commands and replies on the control connection, against the scripted peer.
 #include <gtest/gtest.h>
+#include <QThread>
 
 #include "EngineHarness.h"
 #include "support/ScriptedPeer.h"
@@ -141,9 +142,15 @@ TEST(ControlChannel, PendingAbortSendsTheLineButReadsNoReply) {
   h.engine.CancelTransfer();
   EXPECT_EQ(h.engine.SendCommand("NOOP"), 5);
   EXPECT_FALSE(h.engine.AbortFlag);  // taken by the check after the send
-  // The unread reply stays queued and is read first by the next command.
+  // The unread reply is shown before the next command is sent, and is not
+  // taken for that command's reply.
+  ASSERT_TRUE(peer.WaitForCommands(1));
+  QThread::msleep(100);
   EXPECT_EQ(h.engine.SendCommand("PWD"), 2);
-  EXPECT_EQ(h.engine.LastReply, "200 ok\r\n");
+  EXPECT_EQ(h.engine.LastReply, "257 \"/\"\r\n");
+  auto lines = h.ui.ShownLines();
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+            (std::vector<std::string>{"NOOP\r", "200 ok\r", "PWD\r", "257 \"/\"\r"}));
   EXPECT_NE(h.dir.ReadLog().find("Something Aborted"), std::string::npos);
 }
 

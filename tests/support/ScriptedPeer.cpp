@@ -142,6 +142,9 @@ ScriptedPeer& ScriptedPeer::Accept(int timeoutMs) { return Add({Kind::Accept, {}
 ScriptedPeer& ScriptedPeer::DataConnect(int timeoutMs) {
   return Add({Kind::DataConnect, {}, {}, timeoutMs});
 }
+ScriptedPeer& ScriptedPeer::DataConnectFrom(const std::string& sourceAddress, int timeoutMs) {
+  return Add({Kind::DataConnect, sourceAddress, {}, timeoutMs});
+}
 ScriptedPeer& ScriptedPeer::DataSend(const std::string& bytes, int timeoutMs) {
   return Add({Kind::DataSend, bytes, {}, timeoutMs});
 }
@@ -308,6 +311,17 @@ bool ScriptedPeer::RunStep(size_t index, const Step& step) {
       }
       CloseData(false);
       int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      if (!step.bytes.empty()) {  // DataConnectFrom: bind the source address first
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, step.bytes.c_str(), &source.sin_addr) != 1 ||
+            ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+          AddFailure(at + "cannot bind the data connection to " + step.bytes + ": " +
+                     ErrorText(errno));
+          ::close(fd);
+          return true;
+        }
+      }
       int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
       if (rc != 0 && errno == EINPROGRESS) {
         auto end = Clock::now() + std::chrono::milliseconds(step.ms);
@@ -335,7 +349,8 @@ bool ScriptedPeer::RunStep(size_t index, const Step& step) {
         std::lock_guard<std::mutex> lock(mutex_);
         data_.emplace_back();
       }
-      Note("data connected to " + portLine.substr(5));
+      Note("data connected to " + portLine.substr(5) +
+           (step.bytes.empty() ? std::string() : " from " + step.bytes));
       return true;
     }
     case Kind::DataSend:

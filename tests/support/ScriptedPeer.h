@@ -71,6 +71,11 @@ public:
   ScriptedPeer& Accept(int timeoutMs = kDefaultTimeoutMs);  // next control connection
   // Data connection (active mode: the peer connects to the client).
   ScriptedPeer& DataConnect(int timeoutMs = kDefaultTimeoutMs);  // to the last PORT received
+  // The same, from a given local address (for example "127.0.0.2": every
+  // 127.x.y.z address is this machine), so the client sees a data
+  // connection that does not come from the control connection's peer.
+  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress,
+                                int timeoutMs = kDefaultTimeoutMs);
   ScriptedPeer& DataSend(const std::string& bytes, int timeoutMs = kDefaultTimeoutMs);
   ScriptedPeer& DataSendPieces(const std::vector<std::string>& pieces, int pauseMs);
   ScriptedPeer& DataReceiveAll(int timeoutMs = kDefaultTimeoutMs);  // until the client closes
