@@ -3,6 +3,10 @@
 #include "batch/PathHelpers.h"
 #include "ftp/Session.h"
 
+bool ControlConnectionLost(const FtpEngine& engine) {
+  return !engine.Connected || engine.ControlClosed || engine.Sockets1.ConnectionSocket() == -1;
+}
+
 namespace {
 void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path) {
   const std::string part = NamePart(path);
@@ -40,6 +44,7 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
   const std::string dir = AddBackslash(path);
   for (const DirEntry& entry : ListDirectory(dir)) {
     if (!entry.regular || entry.hidden) continue;
+    if (ControlConnectionLost(engine)) return;
     engine.WriteLog("Putfile " + entry.name);
     engine.StoreFile(run.typeCommand, dir + entry.name, entry.name);
   }
@@ -68,16 +73,13 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
   CheckLoginFailure(engine, run.user);
 
-  auto lost = [&engine] {
-    return !engine.Connected || engine.ControlClosed || engine.Sockets1.ConnectionSocket() == -1;
-  };
-  if (lost()) {
+  if (ControlConnectionLost(engine)) {
     engine.WriteLog("Connection Failed");
     return BatchResult::ConnectionLost;
   }
   for (const std::string& name : run.names) {
     UploadName(engine, run, name);
-    if (lost()) {
+    if (ControlConnectionLost(engine)) {
       engine.WriteLog("Connection Failed");
       return BatchResult::ConnectionLost;
     }

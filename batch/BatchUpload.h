@@ -29,7 +29,12 @@ enum class BatchResult {
 // program through the user interface (exit code 1).
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run);
 
+// Whether the control connection has gone: the run cannot send anything
+// more, so it stops instead of trying (and failing) once per file.
+bool ControlConnectionLost(const FtpEngine& engine);
+
 // Uploads the files of a local directory into the current remote directory,
 // then each sub-directory (created, entered, filled, left), and ends with
-// "CDUP".
+// "CDUP". Stops at once, sending nothing more, when the control connection
+// is lost.
 void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const std::string& dir);

@@ -8,6 +8,7 @@ void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const st
   // Files first, hidden ones included; FIFOs, sockets and devices never.
   for (const DirEntry& entry : entries) {
     if (!entry.regular) continue;
+    if (ControlConnectionLost(engine)) return;
     engine.WriteLog("Putfile " + entry.name);
     engine.StoreFile(typeCommand, dir + entry.name, entry.name);
   }
@@ -15,6 +16,7 @@ void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const st
   // Then every sub-directory that is not hidden.
   for (const DirEntry& entry : entries) {
     if (!entry.directory || entry.hidden) continue;
+    if (ControlConnectionLost(engine)) return;
     const std::string sub = engine.UseLowerCase ? LowerName(entry.name) : entry.name;
     engine.SendCommand("MKD %s", {sub});
     engine.UI().SetStatusText("MakingDirectory: " + sub);
@@ -33,6 +35,7 @@ void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const st
     // name is lower-cased.
     UploadDirectory(engine, typeCommand, dir + entry.name + "/");
   }
+  if (ControlConnectionLost(engine)) return;
 
   engine.SendCommand("CDUP");
   engine.WriteLog("CDUP");
