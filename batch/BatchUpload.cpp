@@ -9,16 +9,24 @@ bool ControlConnectionLost(const FtpEngine& engine) {
 
 namespace {
 void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path) {
-  const std::string part = NamePart(path);
-  const std::string name = run.useLowerCase ? LowerName(part) : part;
-
   if (!IsDirectory(path)) {
     if (!LocalFileExists(path)) return;  // passed over without a message
+    const std::string part = NamePart(path);
     engine.WriteLog("Putfile " + part);
     engine.StoreFile(run.typeCommand, path, part);
     return;
   }
   if (!run.includeDirs) return;
+
+  // "." or ".." would make the MKD and CWD below stay in (or leave) the
+  // current remote directory, so such a directory goes by its real name.
+  const std::string part = DirectoryName(path);
+  const std::string name = run.useLowerCase ? LowerName(part) : part;
+  if (name.empty()) {
+    engine.ShowLine("The root directory %s is not uploaded, passed over", {path});
+    engine.WriteLog("Passed over directory " + path);
+    return;
+  }
 
   if (run.includeSubDirs) {
     engine.SendCommand("PWD");

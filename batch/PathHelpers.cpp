@@ -3,6 +3,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
+
 std::string AddBackslash(const std::string& path) {
   if (!path.empty() && path.back() == '/') return path;
   return path + "/";
@@ -24,6 +27,14 @@ std::string NamePart(const std::string& path) {
   size_t slash = path.rfind('/', end);
   size_t start = slash == std::string::npos ? 0 : slash + 1;
   return path.substr(start, end + 1 - start);
+}
+
+std::string DirectoryName(const std::string& path) {
+  std::string part = NamePart(path);
+  if (part != "." && part != ".." && !part.empty()) return part;
+  char resolved[PATH_MAX];
+  if (!::realpath(path.c_str(), resolved)) return "";
+  return NamePart(resolved);
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& dir) {

@@ -16,6 +16,10 @@ bool IsDirectory(const std::string& path);
 bool LocalFileExists(const std::string& path);
 // The text after the last '/', trailing '/' ignored.
 std::string NamePart(const std::string& path);
+// The name of a directory as the server should get it: its name part, or,
+// for "." and ".." (as in "tarnex ." or "../.."), the name part of the
+// directory they stand for. Empty for the root directory.
+std::string DirectoryName(const std::string& path);
 
 struct DirEntry {
   std::string name;
