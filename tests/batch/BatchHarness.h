@@ -11,6 +11,22 @@
 #include "ftp/EngineHarness.h"
 #include "support/ScriptedPeer.h"
 
+// The log's lines without their time stamps ("date time text").
+inline std::vector<std::string> LogLinesOf(const TempProgramDir& dir) {
+  std::vector<std::string> lines;
+  std::string log = dir.ReadLog();
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    size_t blank = line.find(' ', line.find(' ') + 1);
+    lines.push_back(blank == std::string::npos ? line : line.substr(blank + 1));
+    start = end + 2;
+  }
+  return lines;
+}
+
 struct BatchHarness : EngineHarness {
   BatchRun run;
 
@@ -27,22 +43,7 @@ struct BatchHarness : EngineHarness {
     return BatchUpload(engine, run);
   }
 
-  // The log's lines without their time stamps ("date time text").
-  std::vector<std::string> LogLines() const {
-    std::vector<std::string> lines;
-    std::string log = dir.ReadLog();
-    size_t start = 0;
-    while (start < log.size()) {
-      size_t end = log.find("\r\n", start);
-      if (end == std::string::npos) end = log.size();
-      std::string line = log.substr(start, end - start);
-      size_t blank = line.find(' ');
-      blank = blank == std::string::npos ? blank : line.find(' ', blank + 1);
-      lines.push_back(blank == std::string::npos ? line : line.substr(blank + 1));
-      start = end + 2;
-    }
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return LogLinesOf(dir); }
 };
 
 // Greeting and login as u/p.
