@@ -23,6 +23,7 @@
 
 struct FaultRow {
   std::string name = {};
+  std::string greeting = "220 ready\r\n";
   // The server's part after its greeting.
   std::function<void(ScriptedPeer&)> script = {};
   // The client's part, after connecting and reading the greeting.
@@ -36,6 +37,9 @@ struct FaultRow {
   // The session answers a NOOP afterwards: the script gets a NOOP reply at
   // its end, and "NOOP" is expected as the last command.
   bool thenNoop = true;
+  // The server closed the connection: whether a later send meets a reset
+  // first is a race, so only the kind of box is checked (socket errors).
+  bool boxesMayVary = false;
   std::function<void(EngineHarness&, ScriptedPeer&)> check = {};  // anything else
 };
 
@@ -77,7 +81,7 @@ inline void ExpectCommands(const std::vector<std::string>& actual,
 
 inline void RunFaultRow(const FaultRow& row) {
   ScriptedPeer peer;
-  peer.Send("220 ready\r\n");
+  peer.Send(row.greeting);
   if (row.script) row.script(peer);
   if (row.thenNoop) peer.Reply("NOOP", "200 still here\r\n");
   peer.Start();
@@ -86,9 +90,8 @@ inline void RunFaultRow(const FaultRow& row) {
   h.engine.Sockets1.Timeout = 2;
   h.engine.RetrieveTimeout = 1;
   h.engine.StoreTimeout = 1;
-  ASSERT_TRUE(h.Connect(peer.Port()));
-
   const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(h.Connect(peer.Port()));
   row.run(h, peer);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -106,7 +109,11 @@ inline void RunFaultRow(const FaultRow& row) {
 
   std::vector<std::string> boxes = {};
   for (const auto& b : h.ui.Boxes()) boxes.push_back(b.text);
-  EXPECT_EQ(boxes, row.boxes);
+  if (row.boxesMayVary) {
+    for (const auto& b : boxes) EXPECT_EQ(b.compare(0, 9, "Error: 10"), 0) << b;
+  } else {
+    EXPECT_EQ(boxes, row.boxes);
+  }
   for (const auto& line : row.lines) EXPECT_TRUE(h.ui.HasLine(line)) << "missing line: " << line;
   for (const auto& text : row.absent)
     EXPECT_FALSE(h.ui.HasLineContaining(text)) << "unexpected line with: " << text;
