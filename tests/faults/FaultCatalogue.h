@@ -8,6 +8,7 @@
 // PORT line (its port number changes from run to run).
 #include <gtest/gtest.h>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 
