@@ -2,6 +2,7 @@
 // and keeping events flowing.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -135,6 +136,11 @@ TEST(BlockingWait, SecondBlockingCallWhileOneWaitsFailsWithInProgress) {
     int len = 2;
     nestedSame = c.s.SSend(c.s.ConnectionSocket(), "hi", len);
   });
+  // Should the time-out be lost, this ends the wait instead of a hang.
+  QTimer rescue;
+  rescue.setSingleShot(true);
+  QObject::connect(&rescue, &QTimer::timeout, [&c] { TSockets::WSACancelBlockingCall(); });
+  rescue.start(8000);
   char buffer[8];
   int got = c.s.SReceive(c.s.ConnectionSocket(), buffer, sizeof buffer);
 
@@ -169,6 +175,14 @@ TEST(BlockingWait, EventsAreProcessedWhileDataIsAlwaysReady) {
       if (::poll(&p, 1, 50) == 1 && ::send(peerFd, block, sizeof block, MSG_NOSIGNAL) < 0) break;
     }
   });
+  // Let data pile up first, so that no receive below has to wait.
+  QElapsedTimer fill;
+  fill.start();
+  int queued = 0;
+  while (queued < 32 * 1024 && fill.elapsed() < 5000) {
+    ::usleep(1000);
+    ::ioctl(c.s.ConnectionSocket(), FIONREAD, &queued);
+  }
   bool timerRan = false;
   QTimer::singleShot(0, [&timerRan] { timerRan = true; });
   // A slow reader of a fast peer: every receive finds data at once.
