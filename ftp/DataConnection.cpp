@@ -37,6 +37,9 @@ int FtpEngine::SendPort() {
   int port = std::atoi(Sockets2.GetLocalPort(Sockets2.ListeningSocket()).c_str());
   std::string arguments =
       PortArguments(Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket()), port);
+  // The address the data connection must come from, taken while the control
+  // connection stands: it may be gone by the time the data arrives.
+  dataServer_ = Sockets1.GetPeerIPAddr(Sockets1.ConnectionSocket());
   if (arguments.empty()) {
     ShowLine("Could not find the local address for the data connection");
     return 5;
@@ -52,9 +55,8 @@ int FtpEngine::AcceptDataConnection() {
     // In active mode anyone may reach the port first: only the server we
     // are talking to may send or take the data.
     std::string peer = Sockets2.GetPeerIPAddr(socket);
-    std::string server = Sockets1.GetPeerIPAddr(Sockets1.ConnectionSocket());
-    if (peer == server) break;
-    ShowLine("Data connection from %s refused: the server is %s", {peer, server});
+    if (peer == dataServer_) break;
+    ShowLine("Data connection from %s refused: the server is %s", {peer, dataServer_});
     Sockets2.Disconnect();
     if (TakeAbort()) {
       AbortFlag = true;  // leave the request for the caller's check

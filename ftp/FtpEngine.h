@@ -97,6 +97,7 @@ private:
   LogFile log_;
   std::string replyLine_;  // a reply line whose LF has not arrived yet
   std::string statusText_; // the status text last shown
+  std::string dataServer_; // the control connection's peer when PORT was sent
   int storeDepth_ = 0;
   int storeRetries_ = 0;
 };

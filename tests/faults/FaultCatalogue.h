@@ -29,6 +29,8 @@ struct FaultRow {
   std::function<void(ScriptedPeer&)> script = {};
   // The client's part, after connecting and reading the greeting.
   std::function<void(EngineHarness&, ScriptedPeer&)> run = {};
+  // Runs after the timed part and before the NOOP (to let a late reply come).
+  std::function<void(EngineHarness&, ScriptedPeer&)> after = {};
   std::vector<std::string> commands = {};       // every command line the server received
   std::vector<std::string> boxes = {};          // texts of the boxes shown, in order
   std::vector<std::string> lines = {};          // transcript lines that must be there (CR ignored)
@@ -97,6 +99,7 @@ inline void RunFaultRow(const FaultRow& row) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, row.bound) << "the row did not end within its bound";
+  if (row.after) row.after(h, peer);
 
   if (row.thenNoop) {
     EXPECT_EQ(h.engine.SendCommand("NOOP"), 2) << "the session does not answer afterwards";
@@ -119,9 +122,13 @@ inline void RunFaultRow(const FaultRow& row) {
   for (const auto& text : row.absent)
     EXPECT_FALSE(h.ui.HasLineContaining(text)) << "unexpected line with: " << text;
   if (row.file) {
-    EXPECT_EQ(h.dir.ReadFile(row.file->first), row.file->second) << "bytes on disk";
+    const std::string disk = h.dir.ReadFile(row.file->first);
+    const std::string& want = row.file->second;
+    size_t at = 0;
+    while (at < disk.size() && at < want.size() && disk[at] == want[at]) ++at;
+    EXPECT_TRUE(disk == want) << "bytes on disk: " << disk.size() << " (expected " << want.size()
+                              << "), first difference at " << at;
   }
-
   // Nothing is left open or busy.
   EXPECT_FALSE(h.engine.CommandBusy);
   EXPECT_FALSE(h.ui.Busy());
