@@ -89,6 +89,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
     return;
   }
 
+  int abortReply = 0;  // the reply read after the last ABOR, if one was sent
   {
     CursorScope busy(*this);
     char buffer[256];
@@ -109,7 +110,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
       }
       if (TakeAbort()) {
         Sockets1.SetOutOfBandText("ABOR\r\n");
-        ReadReply();
+        abortReply = ReadReply();
       }
     } while (n >= 1);
   }
@@ -119,7 +120,10 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
 
   data.close = nullptr;
   CloseDataConnection();
-  ReadReply();
+  // A server that answers ABOR with a completion alone (no 426 first) sends
+  // nothing more: waiting for a final reply would only end at the time-out.
+  // Anything it still sends is shown before the next command.
+  if (abortReply != 2) ReadReply();
   HideProgress();
 
   // A file that ends short of the announced size is reported even when the
