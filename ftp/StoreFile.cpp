@@ -58,22 +58,23 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   {
     SetBusyCursor();
     CursorScope busy{*this};
+    const std::string sending = "Sending file: " + remoteName;
+    const std::string retrying = "Retrying to Send file: " + remoteName;
     char block[512];
     count = file.Read(block, sizeof block);
     while (count > 0) {
       int length = static_cast<int>(count);
       int sent = Sockets2.SSend(Sockets2.ConnectionSocket(), block, length);
       if (sent > 0) total += sent;
-      std::string status;
+      // The status text is built once, not per block.
+      const std::string* status = &sending;
       if (RetryFlag) {
-        status = "Retrying to Send file: " + remoteName;
+        status = &retrying;
         RetryFlag = false;
-      } else {
-        status = "Sending file: " + remoteName;
       }
-      if (status != statusText_) {
-        statusText_ = status;
-        ui_.SetStatusText(status);
+      if (*status != statusText_) {
+        statusText_ = *status;
+        ui_.SetStatusText(*status);
       }
       ShowProgress(total, size);
       count = file.Read(block, sizeof block);
