@@ -1,0 +1,244 @@
+// The engine's transfers against plain socket loops on the same server:
+// Retrieve of 1 GiB against recv(255)+write, StoreFile of 1 GiB against
+// read(512)+send, curl for reference; then the longest stall of the event
+// loop during a transfer, the CPU spent waiting for a silent server, and the
+// growth of resident memory during a transfer.
+#include <QCoreApplication>
+#include <QTimer>
+#include <fcntl.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "BenchKit.h"
+#include "support/FtpServer.h"
+#include "support/RawFtpClient.h"
+#include "support/ScriptedPeer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr long long kSize = 1LL << 30;
+
+// A listening socket on 127.0.0.1 and the PORT command that announces it.
+struct RawListener {
+  int fd = -1;
+  std::string port;
+  RawListener() {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd, 1) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      throw std::runtime_error("raw listener");
+    int p = ntohs(a.sin_port);
+    port = "PORT 127,0,0,1," + std::to_string(p >> 8) + "," + std::to_string(p & 255);
+  }
+  ~RawListener() { ::close(fd); }
+  int Accept() const { return ::accept(fd, nullptr, nullptr); }
+};
+
+RawFtpClient& RawLogin(RawFtpClient& c, const FtpServer& server) {
+  c.Command("USER " + server.User());
+  c.Command("PASS " + server.Password());
+  c.Command("TYPE I");
+  return c;
+}
+
+double RawRetrieve(const FtpServer& server, const std::string& remote, const std::string& local) {
+  RawFtpClient c(server.Port());
+  RawLogin(c, server);
+  RawListener listener;
+  auto start = std::chrono::steady_clock::now();
+  c.Command(listener.port);
+  c.SendLine("RETR " + remote);
+  c.ReadReply();
+  int data = listener.Accept();
+  int out = ::open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  char buffer[255];
+  for (;;) {
+    ssize_t n = ::recv(data, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    if (::write(out, buffer, static_cast<size_t>(n)) != n) throw std::runtime_error("write");
+  }
+  ::close(out);
+  ::close(data);
+  c.ReadReply();
+  return Seconds(start);
+}
+
+double RawStore(const FtpServer& server, const std::string& local, const std::string& remote) {
+  RawFtpClient c(server.Port());
+  RawLogin(c, server);
+  RawListener listener;
+  auto start = std::chrono::steady_clock::now();
+  c.Command(listener.port);
+  c.SendLine("STOR " + remote);
+  c.ReadReply();
+  int data = listener.Accept();
+  int in = ::open(local.c_str(), O_RDONLY);
+  char buffer[512];
+  for (;;) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n <= 0) break;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t sent = ::send(data, buffer + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
+      if (sent <= 0) throw std::runtime_error("send");
+      done += sent;
+    }
+  }
+  ::close(in);
+  ::shutdown(data, SHUT_WR);
+  char drain[64];
+  while (::recv(data, drain, sizeof drain, 0) > 0) {
+  }
+  ::close(data);
+  c.ReadReply();
+  return Seconds(start);
+}
+
+// Watches the event loop while a transfer runs: the longest time between two
+// ticks of a 5 ms timer, and the highest resident memory seen.
+struct LoopWatch {
+  QTimer timer;
+  std::chrono::steady_clock::time_point last;
+  bool ticked = false;
+  double maxGap = 0;
+  long maxRss = 0;
+  LoopWatch() {
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      auto now = std::chrono::steady_clock::now();
+      if (ticked) maxGap = std::max(maxGap, std::chrono::duration<double>(now - last).count());
+      ticked = true;
+      last = now;
+      maxRss = std::max(maxRss, ResidentKiB());
+    });
+    timer.start();
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  try {
+    FtpServer server;
+    const std::string work = (fs::temp_directory_path() / "tarnex-transfer-bench").string();
+    fs::create_directories(work);
+    const std::string big = (server.Root() / "big.bin").string();
+    MakeFile(big, kSize);
+    const std::string source = work + "/source.bin";
+    fs::copy_file(big, source, fs::copy_options::overwrite_existing);
+    const std::string url = "ftp://" + server.User() + ":" + server.Password() + "@127.0.0.1:" +
+                            std::to_string(server.Port()) + "/";
+    Print("file_bytes", kSize);
+
+    QuietUI ui;
+    FtpEngine engine(ui, work + "/");
+    engine.LogEnabled = false;
+    ConnectAndLogin(engine, server.Port(), server.User(), server.Password());
+
+    // Retrieve.
+    long rssBefore = ResidentKiB();
+    double engineRetrieve;
+    double retrieveGap;
+    long retrieveRss;
+    {
+      LoopWatch watch;
+      auto start = std::chrono::steady_clock::now();
+      engine.Retrieve("big.bin", work + "/engine.bin", "TYPE I");
+      engineRetrieve = Seconds(start);
+      retrieveGap = watch.maxGap;
+      retrieveRss = watch.maxRss;
+    }
+    if (FileSize(work + "/engine.bin") != kSize) std::cerr << "engine retrieve incomplete\n";
+    fs::remove(work + "/engine.bin");
+    double rawRetrieve = RawRetrieve(server, "big.bin", work + "/raw.bin");
+    if (FileSize(work + "/raw.bin") != kSize) std::cerr << "raw retrieve incomplete\n";
+    fs::remove(work + "/raw.bin");
+    double curlRetrieve =
+        TimedShell("curl -s -P 127.0.0.1 -o '" + work + "/curl.bin' '" + url + "big.bin'");
+    fs::remove(work + "/curl.bin");
+    fs::remove(big);
+
+    Print("retrieve_engine_s", engineRetrieve);
+    Print("retrieve_raw_s", rawRetrieve);
+    Print("retrieve_curl_s", curlRetrieve);
+    Print("retrieve_engine_mib_s", kSize / 1048576.0 / engineRetrieve);
+    Print("retrieve_raw_mib_s", kSize / 1048576.0 / rawRetrieve);
+    Print("retrieve_curl_mib_s", kSize / 1048576.0 / curlRetrieve);
+    Print("retrieve_max_loop_gap_ms", retrieveGap * 1000);
+    Print("retrieve_rss_growth_kib", static_cast<long long>(retrieveRss - rssBefore));
+
+    // Store (the 350 ms pause after the last block counts).
+    rssBefore = ResidentKiB();
+    double engineStore;
+    double storeGap;
+    long storeRss;
+    {
+      LoopWatch watch;
+      auto start = std::chrono::steady_clock::now();
+      engine.StoreFile("TYPE I", source, "engine-up.bin");
+      engineStore = Seconds(start);
+      storeGap = watch.maxGap;
+      storeRss = watch.maxRss;
+    }
+    if (FileSize((server.Root() / "engine-up.bin").string()) != kSize)
+      std::cerr << "engine store incomplete\n";
+    fs::remove(server.Root() / "engine-up.bin");
+    double rawStore = RawStore(server, source, "raw-up.bin");
+    if (FileSize((server.Root() / "raw-up.bin").string()) != kSize)
+      std::cerr << "raw store incomplete\n";
+    fs::remove(server.Root() / "raw-up.bin");
+    double curlStore = TimedShell("curl -s -P 127.0.0.1 -T '" + source + "' '" + url + "curl-up.bin'");
+    fs::remove(server.Root() / "curl-up.bin");
+    fs::remove(source);
+
+    Print("store_engine_s", engineStore);
+    Print("store_raw_s", rawStore);
+    Print("store_curl_s", curlStore);
+    Print("store_engine_mib_s", kSize / 1048576.0 / engineStore);
+    Print("store_raw_mib_s", kSize / 1048576.0 / rawStore);
+    Print("store_curl_mib_s", kSize / 1048576.0 / curlStore);
+    Print("store_max_loop_gap_ms", storeGap * 1000);
+    Print("store_rss_growth_kib", static_cast<long long>(storeRss - rssBefore));
+
+    // Waiting 10 s for a reply from a server that stays silent.
+    {
+      ScriptedPeer peer;
+      peer.Send("220 ready\r\n").Expect("NOOP").Pause(10000).Send("200 ok\r\n");
+      peer.Start();
+      QuietUI quiet;
+      FtpEngine waiting(quiet, work + "/");
+      waiting.LogEnabled = false;
+      if (!OpenControlConnection(waiting, "127.0.0.1", std::to_string(peer.Port())))
+        throw std::runtime_error("cannot reach the scripted peer");
+      waiting.Connected = true;
+      ReadGreeting(waiting);
+      rusage before{}, after{};
+      ::getrusage(RUSAGE_THREAD, &before);
+      auto start = std::chrono::steady_clock::now();
+      waiting.SendCommand("NOOP");
+      double wall = Seconds(start);
+      ::getrusage(RUSAGE_THREAD, &after);
+      auto cpu = [](const rusage& u) {
+        return u.ru_utime.tv_sec + u.ru_stime.tv_sec +
+               (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+      };
+      Print("idle_wait_s", wall);
+      Print("idle_wait_cpu_percent", 100.0 * (cpu(after) - cpu(before)) / wall);
+    }
+
+    Print("retrieve_ratio", rawRetrieve / engineRetrieve);
+    Print("store_ratio", rawStore / engineStore);
+    fs::remove_all(work);
+    return ui.boxes == 0 ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::cerr << "transfer_bench: " << e.what() << "\n";
+    return 1;
+  }
+}
