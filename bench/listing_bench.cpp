@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
   sinceTick.start();
   tick.start();
   form.Engine().ListRemote("LIST");
-  QApplication::processEvents();  // whatever the listing left to show
+  form.FlushTranscript();  // whatever the listing left to show
+  QApplication::processEvents();
   const double window = clock.nsecsElapsed() / 1e9;
   const qint64 finalGap = sinceTick.elapsed();
   if (finalGap > maxGap) maxGap = finalGap;

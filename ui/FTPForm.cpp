@@ -57,6 +57,7 @@ void TFTPForm::Wire(QAction* item, void (TFTPForm::*handler)()) {
   connect(item, &QAction::triggered, this, [this, handler] {
     ++runningHandlers_;
     Guarded(*this, [this, handler] { (this->*handler)(); });
+    FlushTranscript();  // a command ends with all its lines on show
     if (--runningHandlers_ == 0 && closePending_) {
       closePending_ = false;
       QTimer::singleShot(0, this, &QWidget::close);
@@ -259,6 +260,7 @@ bool TFTPForm::eventFilter(QObject* watched, QEvent* event) {
 
 BoxAnswer TFTPForm::ShowMessageBox(const std::string& text, const std::string& caption,
                                    BoxIcon icon, unsigned buttons) {
+  FlushTranscript();  // the box comes up with what led to it on show
   if (boxOverride_) return boxOverride_->ShowMessageBox(text, caption, icon, buttons);
   boxes_.SetParent(isVisible() ? static_cast<QWidget*>(this) : nullptr);
   return boxes_.ShowMessageBox(text, caption, icon, buttons);
@@ -280,14 +282,43 @@ void TFTPForm::SetNormalCursor() {
   Memo1->viewport()->setCursor(Qt::IBeamCursor);
 }
 
+// One append per line makes the text area lay itself out and scroll for
+// every line, which a long listing cannot afford; a burst of lines goes in as
+// one append. The engine keeps its own record of the last line, so nothing
+// reads the text area for it.
+namespace {
+constexpr int kTranscriptBurst = 1000;
+}
+
 bool TFTPForm::AppendTranscriptLine(const std::string& line) {
-  std::string shown = line;
-  while (!shown.empty() && shown.back() == '\r') shown.pop_back();
-  Memo1->appendPlainText(ToQ(shown));
+  size_t length = line.size();
+  while (length > 0 && line[length - 1] == '\r') --length;
+  if (pendingLines_ > 0) pendingTranscript_ += QLatin1Char('\n');
+  pendingTranscript_ += QLatin1String(line.data(), static_cast<qsizetype>(length));
+  if (++pendingLines_ >= kTranscriptBurst) {
+    FlushTranscript();
+  } else if (!flushQueued_) {
+    flushQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      flushQueued_ = false;
+      FlushTranscript();
+    });
+  }
   return true;
 }
 
-void TFTPForm::ClearTranscript() { Memo1->clear(); }
+void TFTPForm::FlushTranscript() {
+  if (pendingLines_ == 0) return;
+  Memo1->appendPlainText(pendingTranscript_);
+  pendingTranscript_.clear();
+  pendingLines_ = 0;
+}
+
+void TFTPForm::ClearTranscript() {
+  pendingTranscript_.clear();
+  pendingLines_ = 0;
+  Memo1->clear();
+}
 bool TFTPForm::ProgressVisible() { return meter_->ProgressVisible(); }
 void TFTPForm::ShowProgressDialog() { meter_->ShowProgressDialog(); }
 int TFTPForm::ProgressPosition() { return meter_->ProgressPosition(); }

@@ -3,6 +3,7 @@
 // It is the engine's user interface (boxes, cursors, transcript, progress
 // dialog, editor).
 #include <QMainWindow>
+#include <QString>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,11 @@ public:
   QPlainTextEdit* Memo1;
 
   void EnableDisableMenus();
+
+  // Lines reach Memo1 in bursts: they are collected and shown together when
+  // the event loop next runs, when a command ends, before a message box, or
+  // once a burst is full. This shows everything now.
+  void FlushTranscript();
 
   // Menu handlers.
   void Setup1Click();
@@ -115,4 +121,7 @@ private:
   int runningHandlers_ = 0;   // handlers on the stack (nested waits included)
   bool closePending_ = false; // a close asked for while a handler waits
   bool closing_ = false;
+  QString pendingTranscript_;  // lines not yet in Memo1, each after a '\n' but the first
+  int pendingLines_ = 0;
+  bool flushQueued_ = false;
 };

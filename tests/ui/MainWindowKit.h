@@ -123,7 +123,9 @@ protected:
     form->ConnectMNU->trigger();
   }
 
+  // What the transcript shows once the event loop has run.
   std::vector<std::string> TranscriptLines() const {
+    QCoreApplication::processEvents();
     return SplitLines(form->Memo1->toPlainText().toStdString());
   }
   bool TranscriptHas(const std::string& line) const {

@@ -176,6 +176,32 @@ TEST_F(MainWindow, MenusAndDialogsDoNotCloseTheProgram) {
   EXPECT_FALSE(form->isVisible());
 }
 
+// Lines go to the transcript in bursts; every line arrives, in order, and is
+// on show before a message box comes up.
+TEST_F(MainWindow, TranscriptShowsEveryLineInOrder) {
+  Open();
+  FtpEngine& e = form->Engine();
+  for (int i = 0; i < 2500; ++i) e.ShowLine("line %s", {std::to_string(i)});
+  std::vector<std::string> lines = TranscriptLines();
+  ASSERT_EQ(lines.size(), 2500u);
+  for (int i = 0; i < 2500; ++i) ASSERT_EQ(lines[i], "line " + std::to_string(i));
+
+  e.ShowLine("dropped by the clear");
+  e.Memo.Clear();
+  e.ShowText("220 after the clear\r\n");
+  EXPECT_EQ(TranscriptLines(), std::vector<std::string>{"220 after the clear"});
+  EXPECT_EQ(e.Memo.LastReplyCode(), 220);
+
+  QString shownAtBox;
+  boxes.SetBoxHandler([&](const RecordedBox&) {
+    shownAtBox = form->Memo1->toPlainText();
+    return BoxAnswer::OK;
+  });
+  e.ShowLine("what led to the box");
+  e.UI().ShowMessageBox("text", "Error", BoxIcon::Exclamation, BoxOK);
+  EXPECT_TRUE(shownAtBox.endsWith("what led to the box"));
+}
+
 TEST_F(MainWindow, ExitWhileNotConnectedClosesWithoutLogOrTranscript) {
   Open();
   form->ExitMNU->trigger();
