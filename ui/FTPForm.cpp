@@ -261,6 +261,11 @@ bool TFTPForm::eventFilter(QObject* watched, QEvent* event) {
 BoxAnswer TFTPForm::ShowMessageBox(const std::string& text, const std::string& caption,
                                    BoxIcon icon, unsigned buttons) {
   FlushTranscript();  // the box comes up with what led to it on show
+  // The window was closed while a command waited: the command is only
+  // winding down, and what it reports on the way (above all the wait that
+  // the close itself interrupted) is left to the transcript and the log
+  // rather than put in boxes that would hold up the close.
+  if (closePending_) return (buttons & BoxOK) ? BoxAnswer::OK : BoxAnswer::No;
   if (boxOverride_) return boxOverride_->ShowMessageBox(text, caption, icon, buttons);
   boxes_.SetParent(isVisible() ? static_cast<QWidget*>(this) : nullptr);
   return boxes_.ShowMessageBox(text, caption, icon, buttons);
