@@ -36,7 +36,7 @@ BlockingCall* g_call = nullptr;
 
 // When a blocking call never has to wait, pending events are still
 // processed at least this often.
-constexpr qint64 kPumpIntervalMs = 50;
+constexpr qint64 kPumpIntervalMs = 20;
 QElapsedTimer g_sincePump;
 
 void PumpEventsIfDue() {

@@ -10,7 +10,7 @@
 // blocking call started from a handler while another one waits fails at once
 // with 10036 ("Operation now in progress"), as Windows Sockets 1.1 does.
 // A blocking send delivers the whole buffer or fails. When a call never has
-// to wait, pending events are still processed every 50 ms.
+// to wait, pending events are still processed every 20 ms.
 //
 // Non-blocking mode: readiness becomes the events OnDataAvailable,
 // OnDataNeeded, OnSessionAvailable, OnSessionConnected and OnSessionClosed.
