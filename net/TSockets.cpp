@@ -169,14 +169,17 @@ long TSockets::Blocking(int socket, Wait what, Step step) {
   BlockingCall call;
   call.socket = socket;
   g_call = &call;
-  StartBlockingTimer();
+  // The time-out matters only to a call that waits, so the timer is armed
+  // when the call first has to wait: a fast transfer pays nothing for it.
+  bool timerArmed = false;
   struct Bracket {
     TSockets* self;
+    const bool& armed;
     ~Bracket() {
-      self->StopBlockingTimer();
+      if (armed) self->StopBlockingTimer();
       g_call = nullptr;
     }
-  } bracket{this};
+  } bracket{this, timerArmed};
 
   for (;;) {
     PumpEventsIfDue();
@@ -193,6 +196,10 @@ long TSockets::Blocking(int socket, Wait what, Step step) {
     if (!WouldBlock(e)) {
       error_ = WinsockErrorFromErrno(e);
       return -1;
+    }
+    if (!timerArmed) {
+      StartBlockingTimer();
+      timerArmed = true;
     }
     int waitError = WaitFor(socket, what);
     if (waitError != 0) {
