@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     switch (form.BatchOutcome) {
       case BatchResult::Finished: return 0;
       case BatchResult::ConnectFailed:
-      case BatchResult::ConnectionLost: return 2;
+      case BatchResult::ConnectionLost:
+      case BatchResult::Stopped: return 2;
     }
     return 0;
   }

@@ -22,6 +22,7 @@ enum class BatchResult {
   Finished,        // every name handled; the program may quit
   ConnectFailed,   // the control connection could not be opened
   ConnectionLost,  // the control connection went away during the run
+  Stopped,         // an error (such as a log that cannot be written) ended it
 };
 
 // Connects, logs in, changes to the profile's directory, sends the

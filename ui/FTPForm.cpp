@@ -193,6 +193,9 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
     run.initializeCommand = Batch.InitializeCommand;
     run.typeCommand = TypeCommand;
     run.names = names;
+    // An error that ends the run half way (its box is shown by the guard)
+    // must not let the program report success.
+    BatchOutcome = BatchResult::Stopped;
     Guarded(*this, [&] {
       BatchOutcome = BatchUpload(e, run);
       e.WriteLog("Finished sending files");

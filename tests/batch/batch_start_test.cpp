@@ -124,3 +124,27 @@ TEST(BatchStart, ServerNotListeningShowsItsBoxesAndEndsAsConnectFailed) {
 }
 
 }  // namespace
+
+namespace {
+
+// A log that cannot be written ends the run half way: its error is shown,
+// and the run does not count as a success (the program then exits with 2).
+TEST(BatchStart, AnErrorThatStopsTheRunIsNotReportedAsSuccess) {
+  ScriptedPeer peer;
+  peer.Send("220 ready\r\n");
+  peer.Start();
+  TempProgramDir dir;
+  dir.WriteIni(Ini(peer.Port(), "TransferType=2\r\n"));
+  dir.WriteFile("f.bin", "x");
+  ASSERT_TRUE(std::filesystem::create_directory(dir.LogPath()));
+  TMeterDLG meter;
+  RecordingUI boxes;
+  TFTPForm form(dir.Dir(), {"f.bin"}, &meter, &boxes);
+  EXPECT_TRUE(form.BatchStarted);
+  EXPECT_EQ(form.BatchOutcome, BatchResult::Stopped);
+  ASSERT_FALSE(boxes.Boxes().empty());
+  EXPECT_EQ(boxes.Boxes().back().text, "Unable to write to " + dir.LogPath());
+  EXPECT_EQ(peer.DataConnectionCount(), 0);
+}
+
+}  // namespace
