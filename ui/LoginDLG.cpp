@@ -1,5 +1,6 @@
 #include "ui/LoginDLG.h"
 
+#include <QFont>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -74,6 +75,11 @@ TLoginDLG::TLoginDLG(QWidget* parent, MessageBoxes& boxes, const std::string& in
   setObjectName("LoginDLG");
   setWindowTitle("Setup");
   setFixedSize(371, 310);
+  // The layout is drawn for a small dialog font; the platform's font at 8
+  // points keeps every caption clear of its neighbour.
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
 
   BuildControls();
   SetTabOrder();
@@ -119,11 +125,11 @@ void TLoginDLG::BuildControls() {
 
   GroupBox2 = PlaceGroup(this, "GroupBox2", "Tarnex drag && drop Options", 0, 120, 369, 113);
   CheckBox2 =
-      PlaceButton<QCheckBox>(GroupBox2, "CheckBox2", "Include directories", 8, 16, 113, 17);
+      PlaceButton<QCheckBox>(GroupBox2, "CheckBox2", "Include directories", 8, 16, 124, 17);
   CheckBox4 =
-      PlaceButton<QCheckBox>(GroupBox2, "CheckBox4", "Include Sub-Directories", 120, 16, 137, 17);
+      PlaceButton<QCheckBox>(GroupBox2, "CheckBox4", "Include Sub-Directories", 132, 16, 137, 17);
   CheckBox6 = PlaceButton<QCheckBox>(GroupBox2, "CheckBox6", "Use LOG file", 8, 40, 81, 17);
-  CheckBox5 = PlaceButton<QCheckBox>(GroupBox2, "CheckBox5", "Use lowercase filenamse", 120, 40,
+  CheckBox5 = PlaceButton<QCheckBox>(GroupBox2, "CheckBox5", "Use lowercase filenamse", 132, 40,
                                      145, 17);
   GroupBox3 = PlaceGroup(GroupBox2, "GroupBox3", "Transfer Mode", 5, 64, 209, 41);
   rbASCII = PlaceButton<QRadioButton>(GroupBox3, "rbASCII", "ASCII", 8, 13, 57, 17);
