@@ -14,6 +14,15 @@
 namespace {
 std::string g_path;
 
+// A last line that ends in a bare CR gets its line end completed when a
+// section is added after it, and its value then loses that CR. That is the
+// only change a write may make to another value.
+bool SameValue(std::string a, std::string b) {
+  if (!a.empty() && a.back() == '\r') a.pop_back();
+  if (!b.empty() && b.back() == '\r') b.pop_back();
+  return a == b;
+}
+
 void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "ini_file: %s\n", what);
@@ -45,13 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size <= 4096) {
     ini.WriteText("Fuzz Section", "Key", "value one");
     Check(ini.ReadText("fuzz section", "key", "") == "value one", "written value not read back");
-    Check(ini.ReadText("options", "Editor", "default") == before, "another value changed");
+    Check(SameValue(ini.ReadText("options", "Editor", "default"), before), "another value changed");
     ini.WriteNumber("Fuzz Section", "Number", -12345);
     Check(ini.ReadNumber("Fuzz Section", "Number", 0) == -12345, "written number not read back");
     Check(ini.ReadText("fuzz section", "key", "") == "value one", "first value lost");
     ini.ClearSection("Fuzz Section");
     Check(ini.ReadText("Fuzz Section", "Key", "gone") == "gone", "cleared section still read");
-    Check(ini.ReadText("options", "Editor", "default") == before, "clear changed another value");
+    Check(SameValue(ini.ReadText("options", "Editor", "default"), before),
+          "clear changed another value");
   }
   return 0;
 }
