@@ -17,10 +17,17 @@ std::string g_path;
 // A last line that ends in a bare CR gets its line end completed when a
 // section is added after it, and its value then loses that CR. That is the
 // only change a write may make to another value.
-bool SameValue(std::string a, std::string b) {
-  if (!a.empty() && a.back() == '\r') a.pop_back();
-  if (!b.empty() && b.back() == '\r') b.pop_back();
-  return a == b;
+// (and, the CR gone, the blanks before it).
+std::string WithoutBareCr(std::string v) {
+  if (!v.empty() && v.back() == '\r') {
+    v.pop_back();
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
+  }
+  return v;
+}
+
+bool SameValue(const std::string& a, const std::string& b) {
+  return a == b || WithoutBareCr(a) == WithoutBareCr(b);
 }
 
 void Check(bool ok, const char* what) {
