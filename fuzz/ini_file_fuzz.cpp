@@ -17,17 +17,13 @@ std::string g_path;
 // A last line that ends in a bare CR gets its line end completed when a
 // section is added after it, and its value then loses that CR. That is the
 // only change a write may make to another value.
-// (and, the CR gone, the blanks before it).
-std::string WithoutBareCr(std::string v) {
-  if (!v.empty() && v.back() == '\r') {
-    v.pop_back();
-    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
-  }
-  return v;
-}
-
-bool SameValue(const std::string& a, const std::string& b) {
-  return a == b || WithoutBareCr(a) == WithoutBareCr(b);
+// (and, the CR gone, the blanks that stood before it).
+bool SameValue(const std::string& after, std::string before) {
+  if (after == before) return true;
+  if (before.empty() || before.back() != '\r') return false;
+  before.pop_back();
+  while (!before.empty() && (before.back() == ' ' || before.back() == '\t')) before.pop_back();
+  return after == before;
 }
 
 void Check(bool ok, const char* what) {
