@@ -39,13 +39,22 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = StoreTimeout;
   SendPort();
-  SendCommand("STOR %s", {remoteName});
+  const int stored = SendCommand("STOR %s", {remoteName});
 
   // The data connection is closed on every way out, the normal one included.
   struct DataScope {
     FtpEngine& e;
     ~DataScope() { e.CloseDataConnection(); }
   } data{*this};
+
+  // A refused STOR (or one that could not be sent) brings no data
+  // connection: waiting for one would only end at the time-out, with an
+  // error box that halts an unattended run. Its reply has said why.
+  if (stored == 4 || stored == 5 || stored == -1) {
+    ShowLine("Could not store file");
+    WriteLog("Could not store file " + remoteName);
+    return;
+  }
   struct CursorScope {
     FtpEngine& e;
     ~CursorScope() { e.SetNormalCursor(); }
