@@ -49,6 +49,10 @@ inline void AnswerNextModal(std::function<void(QWidget*)> answer) {
     poll->stop();
     poll->deleteLater();
     delete clock;
+    // Focus changes reach a window only once it is active: wait for that, so
+    // a Tab typed by the answer really moves the focus.
+    dialog->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog, 2000)) << "the dialog never became active";
     answer(dialog);
   });
   poll->start();
