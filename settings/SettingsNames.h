@@ -14,6 +14,8 @@ inline constexpr const char* OptionsSection = "options";
 inline constexpr const char* DirSepKey = "DirSep";
 inline constexpr const char* ViewSepKey = "ViewSep";
 inline constexpr const char* EditorKey = "Editor";
+// "0" lets data connections come from another address than the server's.
+inline constexpr const char* VerifyDataPeerKey = "VerifyDataPeer";
 
 // [index]: the profile slots Profile0, Profile1, ... and the next free slot.
 inline constexpr const char* IndexSection = "index";

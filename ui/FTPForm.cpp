@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "settings/Startup.h"
+#include "settings/SettingsNames.h"
 #include "settings/TIniFile.h"
 #include "ui/DialogControls.h"
 #include "ui/HandlerGuard.h"
@@ -155,7 +156,8 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
   e.UseLowerCase = s.Batch.UseLowerCase;
   // Data connections come only from the server's own address unless the
   // settings relax it for servers whose data comes from elsewhere.
-  e.VerifyDataPeer = TIniFile(IniPath()).ReadFlag("options", "VerifyDataPeer", true);
+  e.VerifyDataPeer = TIniFile(IniPath()).ReadFlag(SettingsNames::OptionsSection,
+                                                    SettingsNames::VerifyDataPeerKey, true);
 
   if (!ActiveProfile.Localdir.empty() && !EnterDirectory(ActiveProfile.Localdir))
     ShowMessageBox("Cannot find directory", "Warning", BoxIcon::Warning, BoxOK);
