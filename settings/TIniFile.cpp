@@ -1,5 +1,7 @@
 #include "settings/TIniFile.h"
 
+#include <optional>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
@@ -53,12 +55,14 @@ void TIniFile::ThrowWriteError() const {
   throw std::runtime_error("Unable to write to " + fileName_);
 }
 
-std::string TIniFile::ReadText(const std::string& section, const std::string& key,
-                               const std::string& defaultValue) const {
+// Calls visit(key, line, parsed) for each key of the first section named
+// `section`, until visit returns false. A file that cannot be read, or stops
+// being readable, yields what could be read.
+template <typename Visit>
+void TIniFile::ScanSection(const std::string& section, Visit visit) const {
   const std::string_view wantedSection = CutAtLineBreak(section);
-  const std::string_view wantedKey = CutAtLineBreak(key);
   int rawFd = -1;
-  if (OpenForReading(fileName_, rawFd) != OpenResult::Opened) return defaultValue;
+  if (OpenForReading(fileName_, rawFd) != OpenResult::Opened) return;
   ReadFd fd(rawFd);
   try {
     IniLineScanner scanner(fd.get());
@@ -69,39 +73,33 @@ std::string TIniFile::ReadText(const std::string& section, const std::string& ke
       if (parsed.kind == IniLineKind::Section) {
         if (inSection) break;  // only the first section of that name counts
         inSection = SameName(parsed.name, wantedSection);
-      } else if (inSection && parsed.kind == IniLineKind::Key && SameName(parsed.name, wantedKey)) {
-        return KeyValue(line, parsed, MaxValueLength);
+      } else if (inSection && parsed.kind == IniLineKind::Key) {
+        if (!visit(line, parsed)) return;
       }
     }
   } catch (const std::runtime_error&) {
-    // A file that cannot be read reads as absent.
   }
-  return defaultValue;
+}
+
+std::string TIniFile::ReadText(const std::string& section, const std::string& key,
+                               const std::string& defaultValue) const {
+  const std::string_view wantedKey = CutAtLineBreak(key);
+  std::optional<std::string> found;
+  ScanSection(section, [&](const IniLine& line, const ParsedIniLine& parsed) {
+    if (!SameName(parsed.name, wantedKey)) return true;
+    found = KeyValue(line, parsed, MaxValueLength);
+    return false;
+  });
+  return found ? *found : defaultValue;
 }
 
 std::vector<std::pair<std::string, std::string>> TIniFile::ReadSection(
     const std::string& section) const {
   std::vector<std::pair<std::string, std::string>> entries;
-  const std::string_view wantedSection = CutAtLineBreak(section);
-  int rawFd = -1;
-  if (OpenForReading(fileName_, rawFd) != OpenResult::Opened) return entries;
-  ReadFd fd(rawFd);
-  try {
-    IniLineScanner scanner(fd.get());
-    IniLine line;
-    bool inSection = false;
-    while (scanner.Next(line)) {
-      ParsedIniLine parsed = ParseIniLine(line);
-      if (parsed.kind == IniLineKind::Section) {
-        if (inSection) break;
-        inSection = SameName(parsed.name, wantedSection);
-      } else if (inSection && parsed.kind == IniLineKind::Key) {
-        entries.emplace_back(std::string(parsed.name), KeyValue(line, parsed, MaxValueLength));
-      }
-    }
-  } catch (const std::runtime_error&) {
-    // What could be read stands.
-  }
+  ScanSection(section, [&](const IniLine& line, const ParsedIniLine& parsed) {
+    entries.emplace_back(std::string(parsed.name), KeyValue(line, parsed, MaxValueLength));
+    return true;
+  });
   return entries;
 }
 

@@ -82,6 +82,8 @@ public:
   void ClearSection(const std::string& section) const;
 
 private:
+  template <typename Visit>
+  void ScanSection(const std::string& section, Visit visit) const;
   [[noreturn]] void ThrowWriteError() const;
   std::string fileName_;
 };
