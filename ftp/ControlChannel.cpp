@@ -1,6 +1,4 @@
 // Commands and replies on the control connection.
-#include <sys/ioctl.h>
-
 #include "ftp/FtpEngine.h"
 
 namespace {
@@ -97,9 +95,8 @@ int FtpEngine::ReadReply() {
 // still on its way is left for the command's own read.
 void FtpEngine::ReadStaleReplies() {
   for (;;) {
-    int waiting = 0;
+    if (Sockets1.BytesWaiting() <= 0) return;
     const int socket = Sockets1.ConnectionSocket();
-    if (::ioctl(socket, FIONREAD, &waiting) != 0 || waiting <= 0) return;
     std::string peeked;
     if (Sockets1.PeekRaw(peeked) <= 0) return;
     const size_t lf = peeked.find('\n');

@@ -23,6 +23,9 @@ FtpEngine::FtpEngine(EngineUI& ui, const std::string& programDir)
 
 FtpEngine::~FtpEngine() = default;
 
+BusyCursor::BusyCursor(FtpEngine& engine) : engine_(engine) { engine_.SetBusyCursor(); }
+BusyCursor::~BusyCursor() { engine_.SetNormalCursor(); }
+
 void FtpEngine::SetBusyCursor() { ui_.SetBusyCursor(); }
 void FtpEngine::SetNormalCursor() { ui_.SetNormalCursor(); }
 

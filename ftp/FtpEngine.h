@@ -16,6 +16,20 @@
 // empty text when the address is not a dotted IPv4 address.
 std::string PortArguments(const std::string& address, int port);
 
+class FtpEngine;
+
+// The busy cursor from construction to the end of the scope, on every way out.
+class BusyCursor {
+public:
+  explicit BusyCursor(FtpEngine& engine);
+  ~BusyCursor();
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+  FtpEngine& engine_;
+};
+
 class FtpEngine {
 public:
   FtpEngine(EngineUI& ui, const std::string& programDir);
@@ -87,6 +101,12 @@ public:
   void CancelTransfer();  // the body of Cancel Transfer
 
 private:
+  // Closes the data connection on every way out of a transfer; closing it
+  // earlier by hand is fine, a second close does nothing.
+  struct DataScope {
+    FtpEngine& e;
+    ~DataScope() { e.CloseDataConnection(); }
+  };
   void ReadStaleReplies();  // shows reply lines that no command awaits
   int AcceptDataConnection();
   void CloseDataConnection();

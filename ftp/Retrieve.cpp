@@ -4,22 +4,6 @@
 #include "ftp/FtpEngine.h"
 #include "ftp/LocalFile.h"
 
-namespace {
-// Closes the data connection on every way out of a transfer.
-struct DataScope {
-  std::function<void()> close;
-  ~DataScope() {
-    if (close) close();
-  }
-};
-
-struct CursorScope {
-  FtpEngine& e;
-  explicit CursorScope(FtpEngine& engine) : e(engine) { e.SetBusyCursor(); }
-  ~CursorScope() { e.SetNormalCursor(); }
-};
-}  // namespace
-
 void FtpEngine::Retrieve(const std::string& source, const std::string& localName,
                          const std::string& typeCommand) {
   AbortFlag = false;
@@ -44,7 +28,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
 
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = RetrieveTimeout;
-  DataScope data{[this] { CloseDataConnection(); }};
+  DataScope data{*this};
   if (SendPort() == 5) return;
 
   if (listing) {
@@ -79,7 +63,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
 
   int socket;
   {
-    CursorScope busy(*this);
+    BusyCursor busy(*this);
     socket = AcceptDataConnection();
   }
   if (TakeAbort() || LastSocketError != 0 || socket == -1) {
@@ -91,7 +75,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
 
   int abortReply = 0;  // the reply read after the last ABOR, if one was sent
   {
-    CursorScope busy(*this);
+    BusyCursor busy(*this);
     char buffer[256];
     int n;
     do {
@@ -118,7 +102,6 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
 
   if (separate) ui_.StartEditor(Editor, file.Path());
 
-  data.close = nullptr;
   CloseDataConnection();
   // A server that answers ABOR with a completion alone (no 426 first) sends
   // nothing more: waiting for a final reply would only end at the time-out.

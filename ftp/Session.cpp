@@ -14,11 +14,7 @@ bool OpenControlConnection(FtpEngine& engine, const std::string& host, const std
   control.SetNonBlocking(false);
   engine.ControlClosed = false;
   {
-    struct CursorScope {
-      FtpEngine& e;
-      explicit CursorScope(FtpEngine& engine) : e(engine) { e.SetBusyCursor(); }
-      ~CursorScope() { e.SetNormalCursor(); }
-    } busy(engine);
+    BusyCursor busy(engine);
     control.SConnect();
   }
   if (engine.AbortFlag || engine.LastSocketError != 0 || control.ConnectionSocket() == -1) {

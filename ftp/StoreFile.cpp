@@ -1,14 +1,7 @@
 // Storing a local file on the server, with the repeat after a 426 reply.
 #include "ftp/FtpEngine.h"
 #include "ftp/LocalFile.h"
-
-namespace {
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-}  // namespace
+#include "ftp/Session.h"
 
 void FtpEngine::StoreFile(const std::string& typeCommand, const std::string& localName,
                           const std::string& remoteName) {
@@ -30,7 +23,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     ui_.ShowMessageBox("Could not open local file", "open error", BoxIcon::Exclamation, BoxOK);
     return;
   }
-  const std::string remoteName = UseLowerCase ? Lower(remoteNameIn) : remoteNameIn;
+  const std::string remoteName = UseLowerCase ? LowerName(remoteNameIn) : remoteNameIn;
   const int64_t size = file.Size();
   statusText_.clear();  // others may have changed the status line meanwhile
 
@@ -42,10 +35,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   const int stored = SendCommand("STOR %s", {remoteName});
 
   // The data connection is closed on every way out, the normal one included.
-  struct DataScope {
-    FtpEngine& e;
-    ~DataScope() { e.CloseDataConnection(); }
-  } data{*this};
+  DataScope data{*this};
 
   // A refused STOR (or one that could not be sent) brings no data
   // connection: waiting for one would only end at the time-out, with an
@@ -55,18 +45,13 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     WriteLog("Could not store file " + remoteName);
     return;
   }
-  struct CursorScope {
-    FtpEngine& e;
-    ~CursorScope() { e.SetNormalCursor(); }
-  };
 
   AcceptDataConnection();
 
   int64_t total = 0;
   long count;
   {
-    SetBusyCursor();
-    CursorScope busy{*this};
+    BusyCursor busy(*this);
     const std::string sending = "Sending file: " + remoteName;
     const std::string retrying = "Retrying to Send file: " + remoteName;
     char block[512];

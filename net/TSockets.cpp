@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -501,6 +502,12 @@ int TSockets::PeekRaw(std::string& bytes) {
   }
   bytes.assign(buffer.data(), static_cast<size_t>(got));
   return static_cast<int>(got);
+}
+
+int TSockets::BytesWaiting() const {
+  int waiting = 0;
+  if (connSocket_ == -1 || ::ioctl(connSocket_, FIONREAD, &waiting) != 0) return 0;
+  return waiting;
 }
 
 std::string TSockets::PeekData() {

@@ -70,6 +70,9 @@ public:
   // Like PeekData, but every byte peeked, NUL included. Returns the count,
   // 0 when the peer has closed, -1 on failure (reported) or with no socket.
   int PeekRaw(std::string& bytes);
+  // Bytes already waiting on the connection socket, without waiting; 0 when
+  // none, or with no socket.
+  int BytesWaiting() const;
   int SReceive(int socket, char* buffer, int len);
   int SSend(int socket, const char* buffer, int& len);
   std::string GetLocalPort(int socket);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "settings/Profiles.h"
 #include "settings/SettingsNames.h"
 #include "settings/TIniFile.h"
 
@@ -16,23 +17,13 @@ StartupSettings ReadStartupSettings(const std::string& iniPath, int32_t currentT
   StartupSettings s;
   s.Options = ReadDisplayOptions(iniPath);
 
-  const ProfileDefaults d = StartupDefaults(currentTransferType);
-  ConnectionProfile& p = s.Profile;
-  p.Name = ini.ReadText(LastUsedSection, LastUsedNameKey, "");
-  const std::string& section = p.Name;
-  p.Localdir = ini.ReadText(section, LocaldirKey, d.Localdir);
-  p.HostName = ini.ReadText(section, HostNameKey, "");
-  p.UserName = ini.ReadText(section, UserNameKey, "");
-  p.Password = ini.ReadText(section, PasswordKey, "");
-  p.Account = ini.ReadText(section, AccountKey, "");
-  p.Directory = ini.ReadText(section, DirectoryKey, "");
-  p.Port = ini.ReadText(section, PortKey, "");
-  p.IncludeDirs = ini.ReadFlag(section, IncludeDirsKey, d.IncludeDirs);
-  p.IncludeSubDirs = ini.ReadFlag(section, IncludeSubDirsKey, d.IncludeSubDirs);
-  p.UseLowerCase = ini.ReadFlag(section, UseLowerCaseKey, d.UseLowerCase);
-  p.InitializeCommand = ini.ReadText(section, InitializeCommandKey, "");
-  p.TransferType = ini.ReadNumber(section, TransferTypeKey, d.TransferType);
-  p.UseLogFile = ini.ReadFlag(section, UseLogFileKey, d.UseLogFile);
+  // Start-up reads the last-used profile with its own defaults; Anonymous
+  // and AutoSave mean nothing to it and stay off.
+  const std::string name = ini.ReadText(LastUsedSection, LastUsedNameKey, "");
+  s.Profile = ReadProfile(iniPath, name, StartupDefaults(currentTransferType));
+  s.Profile.Anonymous = false;
+  s.Profile.AutoSave = false;
+  const ConnectionProfile& p = s.Profile;
 
   s.Batch = {p.IncludeDirs, p.IncludeSubDirs, p.UseLowerCase, p.InitializeCommand};
   s.TransferType = p.TransferType;

@@ -31,11 +31,9 @@ struct StartupSettings {
   bool ConfiguredFlag = true;   // [Fixed] OK, default true
 };
 
-// Reads, in this order: [options] DirSep, ViewSep, Editor; [LastUsed] NAME;
-// from the section so named Localdir, HostName, UserName, Password, Account,
-// Directory, Port, IncludeDirs, IncludeSubDirs, UseLowerCase,
-// InitializeCommand, TransferType (default currentTransferType), UseLogFile;
-// then [Fixed] OK; last, when the three options were all empty, stores their
-// defaults. Entering Localdir is left to the caller. Never throws for a
+// Reads [options] DirSep, ViewSep, Editor; [LastUsed] NAME; the profile
+// keys of the section so named with the start-up defaults (TransferType
+// defaulting to currentTransferType); then [Fixed] OK; last, when the three
+// options were all empty, stores their defaults. Entering Localdir is left to the caller. Never throws for a
 // refused write (see OptionDefaultsError).
 StartupSettings ReadStartupSettings(const std::string& iniPath, int32_t currentTransferType);
