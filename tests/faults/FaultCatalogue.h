@@ -21,6 +21,7 @@
 
 #include "../ftp/EngineHarness.h"
 #include "support/ScriptedPeer.h"
+#include "support/TestBytes.h"
 
 struct FaultRow {
   std::string name = {};
@@ -50,12 +51,6 @@ inline std::string PrintRowName(const testing::TestParamInfo<FaultRow>& info) {
   return info.param.name;
 }
 
-// Bytes 0..255 over and over, so a lost or moved byte shows.
-inline std::string Pattern(size_t n) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) & 0xff);
-  return s;
-}
 
 // TYPE I, PORT and RETR answered, RETR with the given preliminary reply.
 inline ScriptedPeer& RetrSteps(ScriptedPeer& peer, const std::string& name,

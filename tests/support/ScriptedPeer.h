@@ -84,6 +84,17 @@ public:
   ScriptedPeer& DataRefuse();        // never connects (marks the intent in the trace)
   ScriptedPeer& DataStall(int ms);   // holds the data connection without reading or sending
 
+  // The same steps written as text, one a line (blank lines ignored):
+  //   > 220 ready             Send, "\r\n" added
+  //   >> 220-a\r\n220 b\r\n   Send exactly
+  //   < USER                  Expect a command beginning with USER
+  //   < USER | 331 password   Reply: Expect, then Send with "\r\n" added
+  //   pause 200 / close / reset / urgent / expect close / accept
+  //   data connect / data from 127.0.0.2 / data send TEXT / data pattern N
+  //   data recv / data close / data reset / data refuse / data stall MS
+  // Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
+  ScriptedPeer& Play(const std::string& script);
+
   // ---- Running ----
   void Start();
   // Waits until the script's last step has run (or the script ended early).

@@ -138,3 +138,19 @@ TEST(ScriptedPeerFixture, StopsPromptlyWhenNoClientEverCame) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));  // no hang
 }
+
+TEST(ScriptedPeerText, PlaysAScriptWrittenAsText) {
+  ScriptedPeer peer;
+  peer.Play(R"(
+    > 220 ready
+    < USER | 331 pass\x21
+    >> 200-a\r\n200 b\r\n
+  )");
+  EXPECT_THROW(peer.Play("jump"), std::invalid_argument);
+  peer.Start();
+  RawFtpClient client(peer.Port());
+  EXPECT_EQ(client.ReadReply(), "220 ready");
+  EXPECT_EQ(client.Command("USER x"), "331 pass!");
+  EXPECT_EQ(client.ReadReply(), "200 b");
+  EXPECT_TRUE(peer.Wait(3000));
+}
