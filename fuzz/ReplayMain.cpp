@@ -1,12 +1,11 @@
-// Replays fuzz inputs without libFuzzer: each argument is a file or a folder
-// of files, and every file is run once through the target. Used by CTest to
-// replay the corpora with the ordinary compiler.
+// Replays fuzz inputs without libFuzzer, for CTest with the ordinary
+// compiler: each argument is a file or a folder of files, and every file is
+// run once through the target.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -16,13 +15,13 @@ int main(int argc, char** argv) {
   if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
   std::vector<std::filesystem::path> files;
   for (int i = 1; i < argc; ++i) {
-    std::filesystem::path path(argv[i]);
-    if (std::filesystem::is_directory(path)) {
-      for (const auto& entry : std::filesystem::directory_iterator(path))
-        if (entry.is_regular_file()) files.push_back(entry.path());
-    } else {
+    const std::filesystem::path path(argv[i]);
+    if (!std::filesystem::is_directory(path)) {
       files.push_back(path);
+      continue;
     }
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+      if (entry.is_regular_file()) files.push_back(entry.path());
   }
   if (files.empty()) {
     std::fprintf(stderr, "usage: %s <file or folder>...\n", argv[0]);

@@ -1,42 +1,39 @@
 #pragma once
 // A scripted FTP server for exact sequences and faults. It listens on
-// 127.0.0.1 at a free port (known from construction on), and Start() plays
-// its script in a thread of its own: it accepts the client's control
-// connection, then runs the steps in order. It records every byte received
-// on the control and data connections.
+// 127.0.0.1 at a free port (known from construction on); Start() plays the
+// script in a thread of its own: it accepts the client's control connection,
+// then runs the steps in order, recording every byte received.
 //
 //   ScriptedPeer peer;
-//   peer.Send("220 ready\r\n")
-//       .Reply("USER", "331 password\r\n")
-//       .Reply("PASS", "230 in\r\n")
-//       .Reply("TYPE I", "200 ok\r\n")
-//       .Reply("PORT", "200 ok\r\n")
-//       .Reply("RETR", "150 Opening (5 bytes)\r\n")
-//       .DataConnect().DataSend("hello").DataClose()
-//       .Send("226 done\r\n");
+//   peer.Play(R"(
+//     > 220 ready
+//     < USER | 331 password
+//     < RETR | 150 Opening (5 bytes)
+//     data connect
+//     data send hello
+//     data close
+//     > 226 done
+//   )");
 //   peer.Start();
 //   ... connect the engine to 127.0.0.1:peer.Port() and run it ...
 //   EXPECT_TRUE(peer.Wait(10000));
 //   EXPECT_TRUE(peer.Failures().empty()) << peer.Trace();
 //
-// Bytes are std::string and sent exactly as given (add "\r\n" yourself):
-// lines longer than 255 bytes and NUL bytes are fine.
-//
-// Every wait in the peer is bounded (by the step's timeout, 10 s unless
-// given), so a client that never comes or stops talking ends the script
-// with a recorded failure instead of a hang. A failed Expect (wrong command)
-// is recorded and the script goes on; a time-out or a closed control
-// connection ends the script. After the last step the peer keeps reading
-// and recording control lines until the client closes or the peer is
-// destroyed. Results are safe to read from the test's thread at any time.
-//
-// When the running gtest test has failed, the destructor prints Trace().
+// Bytes are sent exactly as given (the chained steps add no "\r\n").
+// Every wait is bounded (by the step's time-out, 10 s unless given). A wrong
+// command is recorded as a failure and the script goes on; a time-out or a
+// lost control connection ends it. After the last step the peer keeps
+// recording control lines until the client closes. Results may be read from
+// the test's thread at any time. When the running test has failed, the
+// destructor prints Trace().
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 class ScriptedPeer {
@@ -51,40 +48,7 @@ public:
   int Port() const { return port_; }
 
   // ---- Script steps (chainable; add them all before Start()) ----
-  // Control connection.
-  ScriptedPeer& Send(const std::string& bytes);
-  ScriptedPeer& SendPieces(const std::vector<std::string>& pieces, int pauseMs);
-  // Waits for the next complete command line; a line not beginning with
-  // `prefix` (case-sensitive; "" matches any) is recorded as a failure.
-  ScriptedPeer& Expect(const std::string& prefix, int timeoutMs = kDefaultTimeoutMs);
-  ScriptedPeer& Reply(const std::string& prefix, const std::string& reply);  // Expect, Send
-  // Waits until urgent (out-of-band) data has arrived on the control
-  // connection (the client's "ABOR\r\n" sent as urgent data). The ABOR line
-  // itself is then read by a following Expect("ABOR").
-  ScriptedPeer& ExpectUrgent(int timeoutMs = kDefaultTimeoutMs);
-  // Waits until the client closes the control connection.
-  ScriptedPeer& ExpectClose(int timeoutMs = kDefaultTimeoutMs);
-  ScriptedPeer& Pause(int ms);
-  ScriptedPeer& Close();             // closes the control connection (FIN)
-  ScriptedPeer& Reset();             // aborts the control connection (RST)
-  ScriptedPeer& CloseAfter(const std::string& bytes);  // Send, then Close
-  ScriptedPeer& Accept(int timeoutMs = kDefaultTimeoutMs);  // next control connection
-  // Data connection (active mode: the peer connects to the client).
-  ScriptedPeer& DataConnect(int timeoutMs = kDefaultTimeoutMs);  // to the last PORT received
-  // The same, from a given local address (for example "127.0.0.2": every
-  // 127.x.y.z address is this machine), so the client sees a data
-  // connection that does not come from the control connection's peer.
-  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress,
-                                int timeoutMs = kDefaultTimeoutMs);
-  ScriptedPeer& DataSend(const std::string& bytes, int timeoutMs = kDefaultTimeoutMs);
-  ScriptedPeer& DataSendPieces(const std::vector<std::string>& pieces, int pauseMs);
-  ScriptedPeer& DataReceiveAll(int timeoutMs = kDefaultTimeoutMs);  // until the client closes
-  ScriptedPeer& DataClose();         // FIN
-  ScriptedPeer& DataReset();         // RST
-  ScriptedPeer& DataRefuse();        // never connects (marks the intent in the trace)
-  ScriptedPeer& DataStall(int ms);   // holds the data connection without reading or sending
-
-  // The same steps written as text, one a line (blank lines ignored):
+  // The text form, one step a line (blank lines ignored):
   //   > 220 ready             Send, "\r\n" added
   //   >> 220-a\r\n220 b\r\n   Send exactly
   //   < USER                  Expect a command beginning with USER
@@ -95,67 +59,96 @@ public:
   // Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
   ScriptedPeer& Play(const std::string& script);
 
+  ScriptedPeer& Send(const std::string& bytes) { return SendPieces({bytes}, 0); }
+  ScriptedPeer& SendPieces(const std::vector<std::string>& pieces, int pauseMs);
+  // The next command line must begin with `prefix` ("" matches any).
+  ScriptedPeer& Expect(const std::string& prefix, int timeoutMs = kDefaultTimeoutMs);
+  ScriptedPeer& Reply(const std::string& prefix, const std::string& reply) {
+    return Expect(prefix).Send(reply);
+  }
+  // Waits for urgent data on control (the client's ABOR sent urgently); the
+  // ABOR line itself is then read by a following Expect("ABOR").
+  ScriptedPeer& ExpectUrgent(int timeoutMs = kDefaultTimeoutMs);
+  ScriptedPeer& ExpectClose(int timeoutMs = kDefaultTimeoutMs);  // the client closes control
+  ScriptedPeer& Pause(int ms) { return Noted("pause " + std::to_string(ms) + " ms", Sleeps(ms)); }
+  ScriptedPeer& Close() { return Noted("close control", Drops(controlFd_, false)); }  // FIN
+  ScriptedPeer& Reset() { return Noted("reset control", Drops(controlFd_, true)); }   // RST
+  ScriptedPeer& CloseAfter(const std::string& bytes) { return Send(bytes).Close(); }
+  ScriptedPeer& Accept(int timeoutMs = kDefaultTimeoutMs);  // the next control connection
+  // Data connections are made by the peer to the last PORT received,
+  // optionally from another local address such as "127.0.0.2".
+  ScriptedPeer& DataConnect(int timeoutMs = kDefaultTimeoutMs) {
+    return DataConnectFrom("", timeoutMs);
+  }
+  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress,
+                                int timeoutMs = kDefaultTimeoutMs);
+  ScriptedPeer& DataSend(const std::string& bytes, int timeoutMs = kDefaultTimeoutMs);
+  ScriptedPeer& DataSendPieces(const std::vector<std::string>& pieces, int pauseMs);
+  ScriptedPeer& DataReceiveAll(int timeoutMs = kDefaultTimeoutMs);  // until the client closes
+  ScriptedPeer& DataClose() { return Noted("data close", Drops(dataFd_, false)); }  // FIN
+  ScriptedPeer& DataReset() { return Noted("data reset", Drops(dataFd_, true)); }   // RST
+  ScriptedPeer& DataRefuse() {  // never connects (marks the intent in the trace)
+    return Noted("data connection refused (not made)", [] { return true; });
+  }
+  ScriptedPeer& DataStall(int ms) {  // holds the data connection without reading or sending
+    return Noted("data stall " + std::to_string(ms) + " ms", Sleeps(ms));
+  }
+
   // ---- Running ----
   void Start();
-  // Waits until the script's last step has run (or the script ended early).
-  bool Wait(int timeoutMs = kDefaultTimeoutMs);
-  // Waits until `count` command lines have been received in all.
-  bool WaitForCommands(size_t count, int timeoutMs = kDefaultTimeoutMs);
-  // Waits until the client has closed the control connection.
-  bool WaitForClose(int timeoutMs = kDefaultTimeoutMs);
-  bool Finished() const;
+  bool Wait(int timeoutMs = kDefaultTimeoutMs);  // the script has ended
+  bool WaitForCommands(size_t count, int timeoutMs = kDefaultTimeoutMs);  // in all
+  bool WaitForClose(int timeoutMs = kDefaultTimeoutMs);  // the client closed control
 
   // ---- Results ----
-  std::vector<std::string> Commands() const;  // each line, without CR LF, in order
-  std::string ControlBytes() const;           // every byte received on control
-  std::string DataReceived() const;           // all data connections together
-  std::vector<std::string> DataConnections() const;  // bytes received per data connection
-  int DataConnectionCount() const;            // data connections the peer made
-  bool UrgentSeen() const;
-  int UrgentCount() const;                    // urgent marks seen
-  std::vector<std::string> Failures() const;
-  std::string Trace() const;                  // what happened, one event a line
-  bool ClientClosed() const;                  // the client closed the control connection
+  std::vector<std::string> Commands() const { return Locked([&] { return commands_; }); }
+  std::string DataReceived() const;  // all data connections together
+  std::vector<std::string> DataConnections() const { return Locked([&] { return data_; }); }
+  int DataConnectionCount() const { return static_cast<int>(DataConnections().size()); }
+  bool UrgentSeen() const { return UrgentCount() > 0; }
+  int UrgentCount() const { return Locked([&] { return urgentCount_; }); }
+  std::vector<std::string> Failures() const { return Locked([&] { return failures_; }); }
+  std::string Trace() const { return Locked([&] { return trace_; }); }  // one event a line
 
 private:
-  enum class Kind {
-    Send, SendPieces, Expect, ExpectUrgent, ExpectClose, Pause, Close, Reset, Accept,
-    DataConnect, DataSend, DataSendPieces, DataReceiveAll, DataClose, DataReset,
-    DataRefuse, DataStall
-  };
-  struct Step {
-    Kind kind;
-    std::string bytes;
-    std::vector<std::string> pieces;
-    int ms = 0;
-  };
+  using Time = std::chrono::steady_clock::time_point;
+  enum class Read { Data, Timeout, Closed, Stopped };
 
-  ScriptedPeer& Add(Step step);
+  template <class F> std::invoke_result_t<F> Locked(F f) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return f();
+  }
+  ScriptedPeer& Add(std::function<bool()> step);  // a step returns false to end the script
+  ScriptedPeer& OnControl(std::function<bool()> step);
+  ScriptedPeer& OnData(std::function<bool()> step);
+  ScriptedPeer& Noted(const std::string& note, std::function<bool()> step);
+  std::function<bool()> Sleeps(int ms) { return [=, this] { return Sleep(ms); }; }
+  std::function<bool()> Drops(int& fd, bool reset) {
+    return [&fd, reset, this] { return Drop(fd, reset); };
+  }
   void Run();
-  bool RunStep(size_t index, const Step& step);  // false ends the script
-  void Drain();
-
-  // Control connection helpers (peer thread only).
+  int PollFor(int fd, short events, Time end);  // 1 ready, 0 time-out, -1 stopped
   bool AcceptControl(int timeoutMs);
-  enum class ReadResult { Data, Timeout, Closed, Stopped };
-  ReadResult ReadControl(int waitMs);  // one poll and read
-  bool NextLine(std::string& line);    // an unconsumed complete line
-  bool SendAll(int fd, const std::string& bytes, int timeoutMs, const char* what);
-  bool Sleep(int ms);                  // false when stopped
-  void CloseControl(bool reset);
-  void CloseData(bool reset);
-  void AddFailure(const std::string& text);
+  Read ReadControl(Time end);  // one read, recording what came
+  bool SendEach(int fd, const std::vector<std::string>& pieces, int pauseMs, int timeoutMs);
+  void ConnectData(const std::string& from, int timeoutMs);
+  bool WaitUntil(int ms, const std::function<bool()>& done);
+  bool Sleep(int ms);                 // false when stopped
+  bool Drop(int& fd, bool reset);     // closes fd (RST when reset); true
+  bool Fail(const std::string& text);  // records a failure; false
   void Note(const std::string& text);
 
-  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  const Time start_ = std::chrono::steady_clock::now();
   int listenFd_ = -1;
   int port_ = 0;
-  int controlFd_ = -1;  // peer thread only
-  int dataFd_ = -1;     // peer thread only
-  std::string pendingText_;  // received, not yet split into lines (peer thread only)
-  size_t consumed_ = 0;      // lines handed to Expect (peer thread only)
+  // Peer thread only:
+  int controlFd_ = -1;
+  int dataFd_ = -1;
+  std::string pendingText_;  // received, not yet a complete line
+  size_t consumed_ = 0;      // lines handed to Expect
+  std::string at_;           // "step N: " while a step runs
 
-  std::vector<Step> steps_;
+  std::vector<std::function<bool()>> steps_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   bool started_ = false;
@@ -165,7 +158,6 @@ private:
   bool finished_ = false;
   bool clientClosed_ = false;
   std::vector<std::string> commands_;
-  std::string controlBytes_;
   std::vector<std::string> data_;
   int urgentCount_ = 0;
   std::vector<std::string> failures_;

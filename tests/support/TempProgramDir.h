@@ -1,31 +1,41 @@
 #pragma once
-// A temporary folder that serves as the program folder (ProgramDir) and as
-// the current directory for the lifetime of the object. The destructor
-// restores the previous current directory and removes the folder.
+// Temporary folders for tests.
 //
-//   TempProgramDir dir;
+//   TempProgramDir dir;                  // also the current directory
 //   dir.WriteIni("[Fixed]\r\nOK=1\r\n");
-//   FtpEngine engine(ui, dir.Dir());   // Dir() ends in "/"
+//   FtpEngine engine(ui, dir.Dir());     // Dir() ends in "/"
 //   EXPECT_NE(dir.ReadLog().find("Error"), std::string::npos);
 #include <filesystem>
 #include <string>
 
-class TempProgramDir {
+// A new folder in the system's temporary folder; the destructor removes it
+// with everything in it.
+class TempFolder {
 public:
-  TempProgramDir();   // throws std::runtime_error when it cannot
-  ~TempProgramDir();
-  TempProgramDir(const TempProgramDir&) = delete;
-  TempProgramDir& operator=(const TempProgramDir&) = delete;
+  explicit TempFolder(const std::string& prefix = "tarnex-tmp");  // throws std::runtime_error
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::string& Dir() const { return dir_; }  // absolute, ends in "/"
-  const std::filesystem::path& Path() const { return path_; }
-  std::string FilePath(const std::string& name) const { return dir_ + name; }
-
+  const std::filesystem::path& Path() const { return path_; }  // absolute
   // Files by a name relative to the folder (parent folders are made).
   void WriteFile(const std::string& name, const std::string& bytes) const;
   std::string ReadFile(const std::string& name) const;  // "" when missing
-  bool Exists(const std::string& name) const;
+  bool Exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
 
+private:
+  std::filesystem::path path_;
+};
+
+// The program folder (ProgramDir), and the current directory for the
+// lifetime of the object; the destructor restores the previous one.
+class TempProgramDir : public TempFolder {
+public:
+  TempProgramDir();
+  ~TempProgramDir() { std::filesystem::current_path(previous_, ignored_); }
+
+  const std::string& Dir() const { return dir_; }  // ends in "/"
+  std::string FilePath(const std::string& name) const { return dir_ + name; }
   // The settings file TARNEX.INI and the log file TARNEX.LOG.
   std::string IniPath() const { return FilePath("TARNEX.INI"); }
   std::string LogPath() const { return FilePath("TARNEX.LOG"); }
@@ -34,7 +44,7 @@ public:
   std::string ReadLog() const { return ReadFile("TARNEX.LOG"); }
 
 private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
-  std::string dir_;
+  std::filesystem::path previous_ = std::filesystem::current_path();
+  std::string dir_ = Path().string() + "/";
+  std::error_code ignored_;
 };
