@@ -18,6 +18,7 @@
 // std::exception and show it in a box" guards let it pass to the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -117,14 +118,12 @@ public:
     return {lines_.begin() + static_cast<std::ptrdiff_t>(firstShown_), lines_.end()};
   }
   bool HasLine(const std::string& exact) const {  // trailing CR and LF ignored
-    for (auto& line : lines_)
-      if (WithoutEnd(line) == WithoutEnd(exact)) return true;
-    return false;
+    return std::any_of(lines_.begin(), lines_.end(),
+                       [&](auto& line) { return WithoutEnd(line) == WithoutEnd(exact); });
   }
   bool HasLineContaining(const std::string& part) const {
-    for (auto& line : lines_)
-      if (line.find(part) != std::string::npos) return true;
-    return false;
+    return std::any_of(lines_.begin(), lines_.end(),
+                       [&](auto& line) { return line.find(part) != std::string::npos; });
   }
 
   int BusyCount() const { return busy_; }
@@ -155,14 +154,9 @@ private:
   std::vector<RecordedBox> boxes_;
   std::vector<std::string> lines_;
   size_t firstShown_ = 0;
-  int busy_ = 0;
-  int normal_ = 0;
-  bool cursorBusy_ = false;
-  bool progressVisible_ = false;
-  int progressShows_ = 0;
-  int progressPosition_ = 0;
+  int busy_ = 0, normal_ = 0, progressShows_ = 0, progressPosition_ = 0, repaints_ = 0;
+  bool cursorBusy_ = false, progressVisible_ = false;
   std::vector<RecordedProgress> progress_;
-  int repaints_ = 0;
   std::vector<std::string> statusTexts_;
   std::vector<std::pair<std::string, std::string>> editorStarts_;
   std::optional<int> endedWith_;

@@ -39,19 +39,15 @@ std::string Shown(const std::string& bytes) {
 std::string ErrorText(int error = errno) { return std::strerror(error); }
 Clock::time_point After(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
 int MsLeft(Clock::time_point end) {
-  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(
-      0, std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()));
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 void SetOption(int fd, int level, int option) {
   int one = 1;
   ::setsockopt(fd, level, option, &one, sizeof one);
 }
 sockaddr_in Address(uint32_t host, unsigned port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(host);
-  return a;
+  return {AF_INET, htons(static_cast<uint16_t>(port)), {htonl(host)}, {}};
 }
 sockaddr* Raw(sockaddr_in& a) { return reinterpret_cast<sockaddr*>(&a); }
 
