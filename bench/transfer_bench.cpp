@@ -12,7 +12,7 @@
 
 #include "BenchKit.h"
 #include "support/FtpServer.h"
-#include "support/RawFtpClient.h"
+#include "RawFtpClient.h"
 #include "support/ScriptedPeer.h"
 
 namespace fs = std::filesystem;

@@ -1,6 +1,6 @@
 #pragma once
-// A minimal blocking FTP client on POSIX sockets for checking the test
-// servers themselves (not the program's engine). Every call is bounded by
+// A minimal blocking FTP client on POSIX sockets: the benchmarks' raw loops
+// that the program is measured against. Every call is bounded by
 // a 10 s time-out; failures throw std::runtime_error.
 #include <string>
 
@@ -10,13 +10,11 @@ public:
   ~RawFtpClient();
   RawFtpClient(const RawFtpClient&) = delete;
   RawFtpClient& operator=(const RawFtpClient&) = delete;
-
   void SendLine(const std::string& line);      // adds CR LF
   void SendUrgent(const std::string& bytes);   // one send with MSG_OOB
   std::string ReadReply();                     // the final line of a reply, without CR LF
   std::string Command(const std::string& line) { SendLine(line); return ReadReply(); }
   std::string ReceiveSome();                   // one read from control ("" at its end)
-
   // Active-mode data: Listen() then SendLine(PortCommand()); after the
   // transfer command, Accept() and move the data.
   void Listen();
@@ -25,7 +23,6 @@ public:
   void DataSend(const std::string& bytes);
   std::string DataReceiveAll();                // until the server closes
   void DataClose();
-
 private:
   std::string ReadLine();
   int control_ = -1;
