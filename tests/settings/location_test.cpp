@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 
 #include "ftp/LogFile.h"
@@ -13,14 +13,13 @@
 #include "settings/TIniFile.h"
 
 namespace {
-enum class Writable { Yes, No, AskSystem };
-enum class Where { Beside, Xdg, HomeConfig, Fails };
 struct Row {
   const char* name;
-  Writable writable;
+  std::optional<bool> writable;  // none: ask the system (the folder is missing)
   bool iniBeside;
-  const char* xdg;  // nullptr: unset; "XDG": <root>/xdg; "FILE": a regular file
-  Where where;
+  const char* xdg;     // XDG_CONFIG_HOME, nullptr: unset; $R is the test's root
+  const char* folder;  // the chosen folder
+  bool fails;          // the configuration folder cannot be made
 };
 
 mode_t Mode(const std::string& path) {
@@ -30,50 +29,42 @@ mode_t Mode(const std::string& path) {
 
 TEST(SettingsLocation, ChosenOnceAtStartup) {
   const Row rows[] = {
-      {"writable program folder", Writable::Yes, false, "XDG", Where::Beside},
-      {"read-only, no INI: config folder made", Writable::No, false, "XDG", Where::Xdg},
-      {"read-only with an INI stays beside", Writable::No, true, "XDG", Where::Beside},
-      {"XDG_CONFIG_HOME unset", Writable::No, false, nullptr, Where::HomeConfig},
-      {"XDG_CONFIG_HOME empty", Writable::No, false, "", Where::HomeConfig},
-      {"XDG_CONFIG_HOME relative", Writable::No, false, "rel", Where::HomeConfig},
-      {"missing program folder", Writable::AskSystem, false, "XDG", Where::Xdg},
-      {"config folder cannot be made", Writable::No, false, "FILE", Where::Fails},
+      {"writable program folder", true, false, "$R/xdg", "$R/prog/", false},
+      {"read-only, no INI: config folder made", false, false, "$R/xdg", "$R/xdg/tarnex/", false},
+      {"read-only with an INI stays beside", false, true, "$R/xdg", "$R/prog/", false},
+      {"XDG_CONFIG_HOME unset", false, false, nullptr, "$R/home/.config/tarnex/", false},
+      {"XDG_CONFIG_HOME empty", false, false, "", "$R/home/.config/tarnex/", false},
+      {"XDG_CONFIG_HOME relative", false, false, "rel", "$R/home/.config/tarnex/", false},
+      {"missing program folder", std::nullopt, false, "$R/xdg", "$R/xdg/tarnex/", false},
+      {"config folder cannot be made", false, false, "$R/file", "$R/file/tarnex/", true},
   };
   const mode_t mask = ::umask(0);  // the modes must not come from the umask
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     QTemporaryDir tmp;
-    const std::string root = tmp.path().toStdString() + "/";
-    const std::string prog = root + (row.writable == Writable::AskSystem ? "gone/" : "prog/");
-    if (row.writable != Writable::AskSystem) ::mkdir(prog.c_str(), 0755);
+    auto at = [&](std::string s) {
+      return s.rfind("$R", 0) ? s : s.replace(0, 2, tmp.path().toStdString());
+    };
+    const std::string prog = at(row.writable ? "$R/prog/" : "$R/gone/"), folder = at(row.folder);
+    ::mkdir(at("$R/prog").c_str(), 0755);
+    std::ofstream(at("$R/file")) << "x";
     if (row.iniBeside) std::ofstream(prog + "TARNEX.INI") << "[Fixed]\nOK=1\n";
-    std::ofstream(root + "FILE") << "x";
-    ::setenv("HOME", (root + "home").c_str(), 1);
-    const bool inRoot = row.xdg && (std::string(row.xdg) == "XDG" || std::string(row.xdg) == "FILE");
-    const std::string xdg = inRoot ? root + row.xdg : "";
-    if (row.xdg) ::setenv("XDG_CONFIG_HOME", xdg.empty() ? row.xdg : xdg.c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", at("$R/home").c_str(), 1);
+    row.xdg ? ::setenv("XDG_CONFIG_HOME", at(row.xdg).c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 
-    const SettingsFolder got =
-        row.writable == Writable::AskSystem
-            ? ChooseSettingsFolder(prog)
-            : ChooseSettingsFolder(prog, [&](const std::string&) { return row.writable == Writable::Yes; });
-    const std::string want[] = {prog, xdg + "/tarnex/", root + "home/.config/tarnex/",
-                                xdg + "/tarnex/"};
-    EXPECT_EQ(got.Folder, want[static_cast<int>(row.where)]);
-    if (row.where == Where::Fails) {
-      EXPECT_EQ(got.Error.rfind("Cannot create the settings folder " + got.Folder + ": ", 0), 0u)
-          << got.Error;
-      continue;
-    }
-    EXPECT_EQ(got.Error, "");
-    if (row.where != Where::Beside) {
-      EXPECT_EQ(Mode(got.Folder), 0700u);
-    }
-    TIniFile(got.Folder + "TARNEX.INI").WriteText("a", "x", "1");
-    LogFile(got.Folder + "TARNEX.LOG").Write("started");
-    EXPECT_EQ(Mode(got.Folder + "TARNEX.INI"), row.iniBeside ? 0666u : 0600u);
-    EXPECT_EQ(Mode(got.Folder + "TARNEX.LOG"), 0600u);
+    const SettingsFolder got = row.writable
+        ? ChooseSettingsFolder(prog, [&](const std::string&) { return *row.writable; })
+        : ChooseSettingsFolder(prog);
+    EXPECT_EQ(got.Folder, folder);
+    EXPECT_EQ(got.Error.rfind("Cannot create the settings folder " + folder + ": ", 0),
+              row.fails ? 0u : std::string::npos) << got.Error;
+    if (row.fails) continue;
+    EXPECT_EQ(Mode(folder), folder == prog ? 0755u : 0700u);
+    TIniFile(folder + "TARNEX.INI").WriteText("a", "x", "1");
+    LogFile(folder + "TARNEX.LOG").Write("started");
+    // An existing file keeps its mode (0666: made by the test under umask 0).
+    EXPECT_EQ(Mode(folder + "TARNEX.INI"), row.iniBeside ? 0666u : 0600u);
+    EXPECT_EQ(Mode(folder + "TARNEX.LOG"), 0600u);
   }
   ::umask(mask);
 }
