@@ -15,8 +15,9 @@
 namespace {
 struct Row {
   const char* name;
-  std::optional<bool> writable;  // none: ask the system (the folder is missing)
+  std::optional<bool> writable;  // none: ask the system
   bool iniBeside;
+  const char* prog;    // the program folder; $R/gone/ is missing
   const char* xdg;     // XDG_CONFIG_HOME, nullptr: unset; $R is the test's root
   const char* folder;  // the chosen folder
   bool fails;          // the configuration folder cannot be made
@@ -29,14 +30,15 @@ mode_t Mode(const std::string& path) {
 
 TEST(SettingsLocation, ChosenOnceAtStartup) {
   const Row rows[] = {
-      {"writable program folder", true, false, "$R/xdg", "$R/prog/", false},
-      {"read-only, no INI: config folder made", false, false, "$R/xdg", "$R/xdg/tarnex/", false},
-      {"read-only with an INI stays beside", false, true, "$R/xdg", "$R/prog/", false},
-      {"XDG_CONFIG_HOME unset", false, false, nullptr, "$R/home/.config/tarnex/", false},
-      {"XDG_CONFIG_HOME empty", false, false, "", "$R/home/.config/tarnex/", false},
-      {"XDG_CONFIG_HOME relative", false, false, "rel", "$R/home/.config/tarnex/", false},
-      {"missing program folder", std::nullopt, false, "$R/xdg", "$R/xdg/tarnex/", false},
-      {"config folder cannot be made", false, false, "$R/file", "$R/file/tarnex/", true},
+      {"writable program folder", true, false, "$R/prog/", "$R/xdg", "$R/prog/", false},
+      {"asked of the system: writable", std::nullopt, false, "$R/prog/", "$R/xdg", "$R/prog/", false},
+      {"asked of the system: missing", std::nullopt, false, "$R/gone/", "$R/xdg", "$R/xdg/tarnex/", false},
+      {"read-only, no INI: folders made", false, false, "$R/prog/", "$R/a/b", "$R/a/b/tarnex/", false},
+      {"read-only with an INI stays beside", false, true, "$R/prog/", "$R/xdg", "$R/prog/", false},
+      {"XDG_CONFIG_HOME unset", false, false, "$R/prog/", nullptr, "$R/home/.config/tarnex/", false},
+      {"XDG_CONFIG_HOME empty", false, false, "$R/prog/", "", "$R/home/.config/tarnex/", false},
+      {"XDG_CONFIG_HOME relative", false, false, "$R/prog/", "rel", "$R/home/.config/tarnex/", false},
+      {"config folder cannot be made", false, false, "$R/prog/", "$R/file", "$R/file/tarnex/", true},
   };
   const mode_t mask = ::umask(0);  // the modes must not come from the umask
   for (const Row& row : rows) {
@@ -45,7 +47,7 @@ TEST(SettingsLocation, ChosenOnceAtStartup) {
     auto at = [&](std::string s) {
       return s.rfind("$R", 0) ? s : s.replace(0, 2, tmp.path().toStdString());
     };
-    const std::string prog = at(row.writable ? "$R/prog/" : "$R/gone/"), folder = at(row.folder);
+    const std::string prog = at(row.prog), folder = at(row.folder);
     ::mkdir(at("$R/prog").c_str(), 0755);
     std::ofstream(at("$R/file")) << "x";
     if (row.iniBeside) std::ofstream(prog + "TARNEX.INI") << "[Fixed]\nOK=1\n";
