@@ -186,15 +186,6 @@ TEST_F(IniSafetyTest, RewriteKeepsPermissionsAndFollowsSymbolicLink) {
   EXPECT_EQ(FilesIn(Dir()), 2);
 }
 
-TEST_F(IniSafetyTest, NewFileGetsUsualPermissions) {
-  mode_t mask = ::umask(022);
-  TIniFile(Ini()).WriteText("a", "x", "1");
-  ::umask(mask);
-  struct stat st {};
-  ASSERT_EQ(::stat(Ini().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
-}
-
 TEST_F(IniSafetyTest, BinaryJunkAndNulBytesReadWithoutHarm) {
   std::string junk;
   for (int i = 0; i < 200000; ++i) junk += static_cast<char>((i * 7919) % 256);
