@@ -38,8 +38,20 @@ void FtpEngine::WriteLog(const std::string& text) {
   log_.Write(text);
 }
 
-void FtpEngine::Sockets1ErrorOccurred(TSockets*, int, int error, const std::string& msg) {
+void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const std::string& msg) {
   LastSocketError = error;
+  if (sender == &Sockets1) {
+    ControlLost = true;
+    // The first failure is the cause; a cancelled call's report follows it.
+    if (ControlError.empty()) ControlError = "Error " + std::to_string(error) + " " + msg.substr(0, 255);
+  }
+  if (Unattended && sender == &Sockets1) {
+    // Nobody is there to click a box: the run reports the loss once, in
+    // its closing line, and ends.
+    if (error == 10060) AbortFlag = true;
+    LastSocketError = error == 10060 ? 0 : error;
+    return;
+  }
   if (error == 10060) {
     // The component's own time-out: a quiet cancel request.
     AbortFlag = true;
@@ -47,7 +59,10 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets*, int, int error, const std::stri
     return;
   }
   std::string text = "Error: " + std::to_string(error) + "\r\n" + msg.substr(0, 255);
-  ui_.ShowMessageBox(text, "Error", BoxIcon::Exclamation, BoxOK);
+  if (Unattended)
+    ShowLine("%s", {text});
+  else
+    ui_.ShowMessageBox(text, "Error", BoxIcon::Exclamation, BoxOK);
   try {
     WriteLog(text + " Error");
   } catch (const std::exception& e) {
@@ -72,4 +87,11 @@ void FtpEngine::HideProgress() { ui_.HideProgress(); }
 void FtpEngine::CancelTransfer() {
   AbortFlag = true;
   WriteLog("Something Aborted");
+}
+
+void FtpEngine::NotStored(const std::string& name, const std::string& why) {
+  LastStoreOK = false;
+  const std::string line = "Not stored " + EscapeControls(name) + ": " + why;
+  ShowLine("%s", {line});
+  WriteLog(line);
 }

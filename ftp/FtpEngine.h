@@ -51,9 +51,18 @@ public:
   bool AbortFlag = false;
   int LastSocketError = 0;
   std::string LastReply;
+  std::string ReplyText;  // every line of the last reply ReadReply read
   bool LogEnabled = true;
   bool RetryFlag = false;
   bool ControlClosed = false;  // a reply read found the control connection gone
+  // The control connection failed: reset, broken or timed out. In an
+  // unattended run nothing more is sent on it.
+  bool ControlLost = false;
+  std::string ControlError;  // why, "Error 10054 Connection reset by peer"
+  // An unattended (batch) run: no person answers boxes, so socket failures
+  // and unreadable files are reported in the transcript and the log only,
+  // and no command follows a lost control connection.
+  bool Unattended = false;
 
   // Options handed in by the window.
   std::string DirSep;
@@ -61,6 +70,19 @@ public:
   std::string Editor;
   bool UseLowerCase = false;   // the profile's lower-case option
   bool VerifyDataPeer = true;  // data connection only from the server's address
+  // A binary store counts only when the server's SIZE equals the bytes read.
+  bool VerifyUploads = true;
+  // Whether the server offers SIZE: -1 not yet asked (FEAT is sent once per
+  // connection), 0 no, 1 yes.
+  int ServerHasSize = -1;
+
+  // The outcome of the last StoreFile, and the counts of a run.
+  bool LastStoreOK = false;
+  int FilesAttempted = 0;
+  int FilesStored = 0;
+  // Records a file that was not stored: one transcript and one log line
+  // "Not stored NAME: WHY" (the name with control characters escaped).
+  void NotStored(const std::string& name, const std::string& why);
 
   // Seconds the data connection may wait, for a retrieval and for a store.
   int RetrieveTimeout = 30;
@@ -112,6 +134,9 @@ private:
   void CloseDataConnection();
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
                  const std::string& remoteName);
+  bool ServerOffersSize();
+  void VerifyStore(const std::string& typeCommand, const std::string& remoteName,
+                   int64_t bytesRead);
 
   EngineUI& ui_;
   LogFile log_;
