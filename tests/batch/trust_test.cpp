@@ -45,19 +45,24 @@ const std::vector<Row> kRows = {
      "TYPE I", false, "[options]\r\nVerifyUploads=0\r\n", BatchResult::Finished,
      {"TYPE I", "PORT", "STOR a"},
      {"Putfile a", "Total bytes written to remote host :5", "Stored 1 of 1 files"}},
-    {"final reply refused", std::string("< TYPE A | 200 ok\n") + kStoreA + "> 451 disk full\n",
-     {"a"}, "TYPE A", false, "", BatchResult::NotAllStored, {"TYPE A", "PORT", "STOR a"},
-     {"Putfile a", "Total bytes written to remote host :5", "Not stored a: refused",
-      "Stored 0 of 1 files"}},
+    {"final reply refused; no SIZE offered", std::string("< TYPE I | 200 ok\n") + kStoreA +
+         "> 451 disk full\n< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR b | 150 go\n"
+         "data connect\ndata recv\ndata close\n> 226 done\n< FEAT | 500 what\n",
+     {"a", "b"}, "TYPE I", false, "", BatchResult::NotAllStored,
+     {"TYPE I", "PORT", "STOR a", "TYPE I", "PORT", "STOR b", "FEAT"},
+     {"Putfile a", "Total bytes written to remote host :5", "Not stored a: refused", "Putfile b",
+      "Total bytes written to remote host :5", "Stored 1 of 2 files"}},
     {"STOR refused", "< TYPE A | 200 ok\n< PORT | 200 ok\n< STOR a | 553 no\n", {"a"}, "TYPE A",
      false, "", BatchResult::NotAllStored, {"TYPE A", "PORT", "STOR a"},
      {"Putfile a", "Could not store file a", "Stored 0 of 1 files"}},
-    {"refused CWD passes the folder over", std::string("< MKD D | 550 no\n< CWD D | 550 no\n") +
-         "< TYPE A | 200 ok\n" + kStoreA + "> 226 done\n",
-     {"D", "a"}, "TYPE A", true, "", BatchResult::NotAllStored,
-     {"MKD D", "CWD D", "TYPE A", "PORT", "STOR a"},
-     {"MakeDirectory D", "ChangeDirectory D", "Passed over directory D", "Putfile a",
-      "Total bytes written to remote host :5", "Stored 1 of 2 files"}},
+    {"refused CWD passes the folder over", "< MKD D | 550 no\n< CWD D | 550 no\n< MKD E | 257 "
+         "made\n< CWD E | 250 in\n< TYPE A | 200 ok\n< PORT | 200 ok\n< STOR f | 150 go\n"
+         "data connect\ndata recv\ndata close\n> 226 done\n",
+     {"D", "E"}, "TYPE A", true, "", BatchResult::NotAllStored,
+     {"MKD D", "CWD D", "MKD E", "CWD E", "TYPE A", "PORT", "STOR f"},
+     {"MakeDirectory D", "ChangeDirectory D", "Passed over directory D", "MakeDirectory E",
+      "ChangeDirectory E", "Putfile f", "Total bytes written to remote host :5",
+      "Stored 1 of 2 files"}},
     {"name with a line feed, path too long", "", {"x\ny", kLong}, "TYPE I", false, "",
      BatchResult::NotAllStored, {},
      {"Putfile x\\ny", "Not stored x\\ny: its name holds a line break",
@@ -86,8 +91,9 @@ TEST_P(Trust, Run) {
   h.run.includeDirs = row.flat;
   h.dir.WriteIni(row.ini);
   h.dir.WriteFile("D/f", "hello");
+  h.dir.WriteFile("E/f", "hello");
   for (const std::string& name : row.names)
-    if (name != "D" && name != kLong) h.dir.WriteFile(name, "hello");
+    if (name != "D" && name != "E" && name != kLong) h.dir.WriteFile(name, "hello");
   EXPECT_EQ(h.Run(row.names), row.result);
   EXPECT_TRUE(h.ui.Boxes().empty()) << h.ui.Boxes()[0].text;
   std::vector<std::string> log = h.LogLines();
