@@ -135,8 +135,9 @@ private:
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
                  const std::string& remoteName);
   bool ServerOffersSize();
+  // Judges a store by its final reply code and, for a binary one, by SIZE.
   void VerifyStore(const std::string& typeCommand, const std::string& remoteName,
-                   int64_t bytesRead);
+                   int64_t bytesRead, int code);
 
   EngineUI& ui_;
   LogFile log_;

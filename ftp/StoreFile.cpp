@@ -117,14 +117,14 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   ReadReply();
   HideProgress();
   // A 426 that will be repeated is judged by the repeat.
-  const bool repeated = Memo.LastReplyCode() == 426 && storeRetries_ < MaxStoreRetries;
-  if (!repeated) {
-    if (count < 0)
-      NotStored(remoteName, "cannot read the local file");
-    else
-      VerifyStore(typeCommand, remoteName, file.BytesRead());
-  }
+  const int finalCode = Memo.LastReplyCode();
+  const bool repeated = finalCode == 426 && storeRetries_ < MaxStoreRetries;
   CheckStoreRetry(typeCommand, localName, remoteName);
+  if (repeated) return;
+  if (count < 0)
+    NotStored(remoteName, "cannot read the local file");
+  else
+    VerifyStore(typeCommand, remoteName, file.BytesRead(), finalCode);
 }
 
 bool FtpEngine::ServerOffersSize() {
@@ -149,12 +149,11 @@ bool FtpEngine::ServerOffersSize() {
 }
 
 void FtpEngine::VerifyStore(const std::string& typeCommand, const std::string& remoteName,
-                            int64_t bytesRead) {
+                            int64_t bytesRead, int code) {
   if (ControlLost || ControlClosed) {
     if (!Unattended) NotStored(remoteName, "no final reply, the connection was lost");
     return;
   }
-  const int code = Memo.LastReplyCode();
   if (code < 200 || code > 299) {
     NotStored(remoteName, "refused");
     return;
