@@ -38,12 +38,12 @@ static Op Ini(std::string script) {
   }, script);
 }
 
-// Binary junk, a header of 65,536 characters, a NUL byte, lines of 100,000.
-static std::string Junk() {
+// Binary junk, a NUL byte, lines of 100,000 characters, a header of 65,536.
+static std::string Junk(const std::string& added) {
   std::string junk;
   for (int i = 0; i < 200000; ++i) junk += static_cast<char>((i * 7919) % 256);
-  return junk + "\n[" + std::string(65534, 'x') + "]\nk=2\n[s]\nk=v\0w\nquoted=\""s + std::string(100000, 'v') +
-         "\"\nhalf=\"" + std::string(100000, 'v') + "\n" + std::string(100000, '[') + "]\nafter=1\n";
+  return junk + "\n[s]\nk=v\0w\nquoted=\""s + std::string(100000, 'v') + "\"\nhalf=\"" + std::string(100000, 'v') + "\n" +
+         std::string(100000, '[') + "]\nafter=1\n" + added + "[" + std::string(65534, 'x') + "]\nk=2\n";
 }
 const std::string v1023(1023, 'v'), refused = "{Unable to write to TARNEX.INI}";
 
@@ -59,9 +59,9 @@ const std::vector<SettingsRow> rows = {
      "big=2147483648\nlow=-2147483649\nhexbig=0x80000000\ncolon=1:\n", Ini("number p.hex|number p.up|number p.neg|"
      "number p.plus|number p.max|number p.min|number p.zero|number p.abc|number p.big|number p.low|number p.hexbig|"
      "number p.colon"), "31 31 -12 5 2147483647 -2147483648 0 9 9 9 9 9 "},
-    {"binary junk, NUL bytes, long lines", Junk(),
+    {"binary junk, NUL bytes, long lines", Junk(""),
      Ini("read s.k|read s.quoted|read s.half|read s.after|write s.new=1|read " + std::string(65534, 'x') + ".k"),
-     "[v\0w]["s + v1023 + "][\"" + v1023.substr(1) + "][1][2]", Junk() + "new=1\n"},
+     "[v\0w]["s + v1023 + "][\"" + v1023.substr(1) + "][1][2]", Junk("new=1\n")},
     {"a new key goes after its section's last line; every other line stays",
      "# by hand\n\n[options]\n; viewer\nEditor=vi\nnot a key\n\n; the b section\n[b]\n  Setting = 42  \ny=2",
      Ini("write OPTIONS.editor=emacs|write options.DirSep=1|write b.setting=43|write b.m=w|write index.next=0"), "",
