@@ -67,8 +67,9 @@ const std::vector<SettingsRow> rows = {
      Ini("write OPTIONS.editor=emacs|write options.DirSep=1|write b.setting=43|write b.m=w|write index.next=0"), "",
      "# by hand\n\n[options]\n; viewer\nEditor=emacs\nnot a key\nDirSep=1\n\n; the b section\n[b]\nSetting=43\n"
      "y=2\nm=w\n[index]\nnext=0\n"},
-    {"writes keep the file's CR LF line ends; an empty value reads as empty", "[a]\r\nx=1\r\n;",
-     Ini("read a.x|write a.x=2|write a.y=|write c.z=4|read a.y"), "[1][]", "[a]\r\nx=2\r\ny=\r\n;\r\n[c]\r\nz=4\r\n"},
+    {"new lines take the file's first line end, rewritten ones keep their own; an empty value reads as empty",
+     "[a]\r\nx=1\r\nw=0\n;", Ini("read a.x|write a.w=2|write a.y=|write c.z=4|read a.y"), "[1][]",
+     "[a]\r\nx=1\r\nw=2\ny=\r\n;\r\n[c]\r\nz=4\r\n"},
     {"a line break in a value or a name cannot add a line", std::nullopt,
      Ini("write p.Password=secret\nUser=evil\n[Fixed]\nOK=0|write p.Account=a\r[x]|write p.Dir=d\0Port=1|write q\n[Fixed].OK=0"s),
      "", "[p]\nPassword=secret\nAccount=a\nDir=d\n[q]\nOK=0\n"},

@@ -62,7 +62,7 @@ const std::vector<SettingsRow> rows = {
      "333[a,b,a,|a]<a><><>[a,|]3", "[index]\nnext=4\nProfile0=\nProfile1=\nProfile2=a\nProfile3=c\n[LastUsed]\n"
      "NAME=c\n[Fixed]\nOK=1\n" + Keys("c") + "TransferType=3\n"},
     {"the list takes slots 0 to next as the keys are written, and skips empty ones",
-     "[index]\nnext=2\nProfile=none\nProfile0=zero\nProfile1=\nprofile2=two\nProfile3=beyond\nProfile02=padded\n",
+     "[index]\nnext=2\nProfile=none\nProfile0=zero\nProfile1=\nProfile02=padded\nprofile2=two\nProfile3=beyond\n",
      Profiles("list"), "[zero,two,|]"},
     {"a huge next neither hangs nor wraps", "[index]\nnext=2147483647\nProfile2147483647=last\nProfile5=five\n",
      Profiles("list|add x|list"), "[five,last,|]3{'2147483648'" + notInteger, "[index]\nnext=2147483648\n"
