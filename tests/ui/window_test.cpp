@@ -195,9 +195,9 @@ TEST_P(Session, GivesTheExactOutcome) {
   if (row.closeAfterMs) QTimer::singleShot(row.closeAfterMs, form.get(), [&] { form->close(); });
   Play(row.steps);
   QElapsedTimer clock;  // the watchdog: a row ends well before the engine's time-outs
-  for (clock.start(); !row.script.empty() && !peer.Finished() && clock.elapsed() < 10000;)
+  for (clock.start(); !row.script.empty() && !peer.Wait(0) && clock.elapsed() < 10000;)
     QTest::qWait(10);
-  EXPECT_TRUE(row.script.empty() || peer.Finished()) << peer.Trace();
+  EXPECT_TRUE(row.script.empty() || peer.Wait(0)) << peer.Trace();
   Lines wire = peer.Commands();
   for (auto& c : wire)
     if (c.rfind("PORT ", 0) == 0) c = "PORT";
