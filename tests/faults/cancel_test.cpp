@@ -20,31 +20,25 @@ std::vector<FaultRow> Rows() {
       // the server still sends is drained.
       {.name = "RetrieveAbortedWith426And226",
        .script = first + "< ABOR | 426 Transfer aborted\ndata send drained\ndata close\n> 226 ABOR successful",
-       .run = CancellingAt({1}, Retrieving()),
-       .commands = abor,
+       .run = CancellingAt({1}, Retrieving()), .commands = abor,
        .lines = {"426 Transfer aborted", "226 ABOR successful", "Transfer incomplete: 1007 of 4000 bytes received"},
        .file = std::make_pair("a.out", data.substr(0, 1000) + "drained"),
        .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.UrgentCount(), 1); }},
       // Only one reply to ABOR: the transfer does not wait for a second one.
       {.name = "AborAnsweredWithoutA426",
-       .script = first + "< ABOR | 226 Abort successful\ndata close",
-       .run = CancellingAt({1}, Retrieving()),
-       .commands = abor,
-       .lines = {"226 Abort successful"},
+       .script = first + "< ABOR | 226 Abort successful\ndata close", .run = CancellingAt({1}, Retrieving()),
+       .commands = abor, .lines = {"226 Abort successful"},
        .file = std::make_pair("a.out", data.substr(0, 1000))},
       // A late 426 after the ABOR's 226 is shown before the next command.
       {.name = "Late426AfterAbor",
        .script = first + "< ABOR | 226 Abort successful\ndata close\npause 100\n> 426 Late: transfer aborted",
-       .run = CancellingAt({1}, Retrieving()),
-       .after = AwaitLate(),
-       .commands = abor,
+       .run = CancellingAt({1}, Retrieving()), .after = AwaitLate(), .commands = abor,
        .lines = {"226 Abort successful", "426 Late: transfer aborted"},
        .file = std::make_pair("a.out", data.substr(0, 1000))},
       {.name = "TwoCancelsInARow",
        .script = first + "< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata send " + "x" +
                  "\n< ABOR | 225 No transfer to abort\ndata close",
-       .run = CancellingAt({1, 2}, Retrieving()),
-       .commands = {"TYPE I", "PORT", "RETR a", "ABOR", "ABOR"},
+       .run = CancellingAt({1, 2}, Retrieving()), .commands = {"TYPE I", "PORT", "RETR a", "ABOR", "ABOR"},
        .lines = {"426 Transfer aborted", "226 ABOR successful", "225 No transfer to abort"},
        .file = std::make_pair("a.out", data.substr(0, 1000) + "x"),
        .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.UrgentCount(), 2); }},
@@ -58,8 +52,7 @@ std::vector<FaultRow> Rows() {
          QTimer::singleShot(150, [&h] { h.engine.CancelTransfer(); });
          Retrieving()(h, p);
        },
-       .after = AwaitLate(),
-       .commands = {"TYPE I", "PORT", "RETR a"},
+       .after = AwaitLate(), .commands = {"TYPE I", "PORT", "RETR a"},
        .boxes = {"Could not extablish data socket, operation canceled"},
        .lines = {"426 Connection closed; transfer aborted"},
        .file = std::make_pair("a.out", "")},
@@ -67,8 +60,7 @@ std::vector<FaultRow> Rows() {
       {.name = "StoreAbortedWith426And226",
        .script = Put("150 Ok to send data") +
                  "data connect\nurgent\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata recv\ndata close",
-       .run = CancellingAt({1}, Storing(data)),
-       .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"},
+       .run = CancellingAt({1}, Storing(data)), .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"},
        .lines = {"426 Transfer aborted", "226 ABOR successful", "Transfer aborted due to you're request"},
        .absent = {"Total bytes written"},
        .check = [data](EngineHarness& h, ScriptedPeer& p) {

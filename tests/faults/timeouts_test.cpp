@@ -54,9 +54,7 @@ std::vector<FaultRow> Rows() {
                     Listing()(h, p);
                     EXPECT_EQ(h.engine.Sockets1.Timeout, 1);  // restored
                   },
-                  .after = AwaitLate(),
-                  .commands = {"TYPE A", "PORT", "LIST"},
-                  .boxes = {k10004},
+                  .after = AwaitLate(), .commands = {"TYPE A", "PORT", "LIST"}, .boxes = {k10004},
                   .lines = {"Could not list directory", "150 late", "226 late"}});
 
   // Trickling: each byte comes well inside the time-out, the whole takes
@@ -73,8 +71,7 @@ std::vector<FaultRow> Rows() {
   rows.push_back({.name = "TrickledDataNoFalseTimeout",
                   .script = Get("150 Opening (30 bytes)") + "data connect\n" +
                             Trickle("data send", "0123456789abcdefghijklmnopqrst", 50) + "data close\n> 226 done",
-                  .run = Retrieving(),
-                  .commands = {"TYPE I", "PORT", "RETR a"},
+                  .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a"},
                   .absent = {"Transfer incomplete"},
                   .file = std::make_pair("a.out", "0123456789abcdefghijklmnopqrst")});
 
@@ -86,12 +83,9 @@ std::vector<FaultRow> Rows() {
                     RetrSteps(p, "a", "150 Opening (20000 bytes)\r\n").DataConnect()
                         .DataSend(data.substr(0, 10000)).Reset().Pause(100).DataSend(data.substr(10000)).DataClose();
                   },
-                  .run = Retrieving(),
-                  .commands = {"TYPE I", "PORT", "RETR a"},
-                  .absent = {"Transfer incomplete"},
-                  .file = std::make_pair("a.out", Pattern(20000)),
-                  .thenNoop = false,
-                  .boxesMayVary = true,
+                  .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a"},
+                  .absent = {"Transfer incomplete"}, .file = std::make_pair("a.out", Pattern(20000)),
+                  .thenNoop = false, .boxesMayVary = true,
                   .check = [](EngineHarness& h, ScriptedPeer&) { EXPECT_EQ(h.engine.SendCommand("NOOP"), 5); }});
   return rows;
 }

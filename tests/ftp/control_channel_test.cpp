@@ -44,8 +44,7 @@ std::vector<FaultRow> Rows() {
          h.engine.SendCommand("PASS %s", {"secret"});
          h.engine.SendCommand("pass %s", {"secret"});
        },
-       .commands = {"PASS secret", "pass secret"},
-       .lines = {"PASS xxxxxx", "pass secret"},
+       .commands = {"PASS secret", "pass secret"}, .lines = {"PASS xxxxxx", "pass secret"},
        .absent = {"PASS secret"}},
       // The server goes away inside a reply: the read ends with 5, quietly,
       // and a new connection starts clean.
@@ -70,8 +69,7 @@ std::vector<FaultRow> Rows() {
            EXPECT_EQ(h.engine.LastReply, "220 again\r\n");
          }
        },
-       .commands = {"NOOP", "STAT"},
-       .lines = {"211-one", "220 again"},
+       .commands = {"NOOP", "STAT"}, .lines = {"211-one", "220 again"},
        .absent = {"half a li220", "211-thr220"}},
       // A reply no command awaits (a late one, or one left unread after a
       // cancel) is shown before the next command, not taken for its reply.

@@ -12,9 +12,7 @@ std::vector<FaultRow> Rows() {
              .DataConnect().DataSend(data.substr(0, 5000)).Pause(20).DataSend(data.substr(5000))
              .DataClose().Send("226 Transfer complete\r\n");
        },
-       .run = Retrieving(),
-       .commands = {"TYPE I", "PORT", "RETR a"},
-       .absent = {"Transfer incomplete"},
+       .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a"}, .absent = {"Transfer incomplete"},
        .file = std::make_pair("a.out", data),
        .check = [](EngineHarness& h, ScriptedPeer&) {
          auto lines = h.ui.ShownLines();
@@ -27,16 +25,13 @@ std::vector<FaultRow> Rows() {
        }},
       {.name = "NoSizeNoProgress",
        .script = Get("150 Opening data connection") + "data connect\ndata send abc\ndata close\n> 226 done",
-       .run = Retrieving(),
-       .commands = {"TYPE I", "PORT", "RETR a"},
-       .absent = {"Transfer incomplete"},
+       .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a"}, .absent = {"Transfer incomplete"},
        .file = std::make_pair("a.out", "abc"),
        .check = [](EngineHarness& h, ScriptedPeer&) { EXPECT_EQ(h.ui.ProgressShowCount(), 0); }},
       {.name = "ListingToTheTranscriptKeepsTextAfterNul",
        .script = Steps("TYPE A", "LIST", "150 Here comes the listing") +
                  "data connect\ndata send a.txt\\r\\nb\\x00.txt\\r\\nc.t\ndata send xt\\r\\n\ndata close\n> 226 done",
-       .run = Listing(),
-       .commands = {"TYPE A", "PORT", "LIST"},
+       .run = Listing(), .commands = {"TYPE A", "PORT", "LIST"},
        .check = [](EngineHarness& h, ScriptedPeer&) {
          auto text = h.ui.TranscriptText();
          EXPECT_NE(text.find("150 Here comes the listing\na.txt\nb.txt\nc.txt\n226 done\n"), std::string::npos);
@@ -49,8 +44,7 @@ std::vector<FaultRow> Rows() {
          h.engine.Editor = "my-editor --flag";
          Listing("1")(h, p);
        },
-       .commands = {"TYPE A", "PORT", "PWD", "LIST"},
-       .absent = {"second"},
+       .commands = {"TYPE A", "PORT", "PWD", "LIST"}, .absent = {"second"},
        .check = [](EngineHarness& h, ScriptedPeer&) {
          ASSERT_EQ(h.ui.EditorStarts().size(), 1u);
          EXPECT_EQ(h.ui.EditorStarts()[0].first, "my-editor --flag");

@@ -30,10 +30,8 @@ std::vector<FaultRow> Rows() {
          EXPECT_FALSE(h.ui.ProgressShown());
        }},
       {.name = "EmptyFileShowsNoProgress",
-       .script = Put("150 go") + kSent + "> 226 done",
-       .run = Storing(""),
-       .commands = {"TYPE I", "PORT", "STOR up.bin"},
-       .lines = {"Total bytes written to remote host: 0"},
+       .script = Put("150 go") + kSent + "> 226 done", .run = Storing(""),
+       .commands = {"TYPE I", "PORT", "STOR up.bin"}, .lines = {"Total bytes written to remote host: 0"},
        .check = [](EngineHarness& h, ScriptedPeer& p) {
          EXPECT_EQ(p.DataConnections(), std::vector<std::string>{""});
          EXPECT_EQ(h.ui.ProgressShowCount(), 0);
@@ -50,8 +48,7 @@ std::vector<FaultRow> Rows() {
          EXPECT_FALSE(h.engine.RetryFlag);
        }},
       {.name = "RepeatsAfter426AreBounded",
-       .script = fourTimes,
-       .run = Storing("x"),
+       .script = fourTimes, .run = Storing("x"),
        .commands = {"TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT",
                     "STOR up.bin", "TYPE I", "PORT", "STOR up.bin"},
        .lines = {"Sending up.bin given up after 3 repeats"},
