@@ -18,6 +18,8 @@ TEST(Transcript, LinesCompleteAtLineFeedAndAFullAreaIsCleared) {
   EXPECT_EQ(h.engine.Memo.LastReplyCode(), 550);
   h.engine.ShowText("42\r\n");
   EXPECT_EQ(h.engine.Memo.LastReplyCode(), -1);
+  h.engine.ShowText("226\n");  // three digits, no CR
+  EXPECT_EQ(h.engine.Memo.LastReplyCode(), 226);
   h.ui.SetTranscriptFull(true);
   h.engine.ShowText("two\r\n");
   h.engine.ShowText("three\r\n");
