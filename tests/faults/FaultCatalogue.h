@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
