@@ -117,6 +117,11 @@ public:
   std::vector<std::string> ShownLines() const {
     return {lines_.begin() + static_cast<std::ptrdiff_t>(firstShown_), lines_.end()};
   }
+  std::string TranscriptText() const {  // every line without its end, "\n" after each
+    std::string text;
+    for (auto& line : lines_) text += WithoutEnd(line) + "\n";
+    return text;
+  }
   bool HasLine(const std::string& exact) const {  // trailing CR and LF ignored
     return std::any_of(lines_.begin(), lines_.end(),
                        [&](auto& line) { return WithoutEnd(line) == WithoutEnd(exact); });
