@@ -3,7 +3,6 @@
 // breaks made dots) reads back exactly, and a cleared section reads as absent.
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,19 +10,14 @@
 
 #include "settings/TIniFile.h"
 
-static std::string g_path;
+// The file, in the temporary folder; removed at exit.
+static const struct IniPath : std::string {
+  IniPath() : std::string("/tmp/tarnex-ini-fuzz-" + std::to_string(::getpid()) + ".INI") {}
+  ~IniPath() { ::unlink(c_str()); }
+} g_path;
 
 static void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "ini_file: %s\n", what);
-  std::abort();
-}
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  g_path = std::string(base) + "/tarnex-ini-fuzz-" + std::to_string(::getpid()) + ".INI";
-  std::atexit([] { ::unlink(g_path.c_str()); });
-  return 0;
+  if (!ok) std::fprintf(stderr, "ini_file: %s\n", what), std::abort();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

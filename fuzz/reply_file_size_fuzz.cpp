@@ -1,18 +1,16 @@
 // Fuzz target: the expected size taken from a 150 reply is never negative,
 // and a size other than 0 stands in the reply after a "(".
 #include <QCoreApplication>
-#include <cstdint>
-#include <cstdlib>
 #include <string>
 
-#include "FuzzUI.h"
+#include "support/RecordingUI.h"  // a UI that ends the input on EndProgram
 #include "ftp/FtpEngine.h"
 
 static FtpEngine* g_engine = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   new QCoreApplication(*argc, *argv);
-  g_engine = new FtpEngine(*new FuzzUI, "/nonexistent/");
+  g_engine = new FtpEngine(*new RecordingUI, "/nonexistent/");
   return 0;
 }
 

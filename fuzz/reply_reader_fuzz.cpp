@@ -7,36 +7,30 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <cstdint>
-#include <cstdlib>
 #include <string>
 
-#include "FuzzUI.h"
+#include "support/RecordingUI.h"  // a UI that ends the input on EndProgram
 #include "ftp/FtpEngine.h"
 #include "ftp/Session.h"
 
 static int g_listen = -1;
 static int g_port = 0;
+static void Check(bool ok) { if (!ok) std::abort(); }
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   new QCoreApplication(*argc, *argv);
-  sockaddr_in addr{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t len = sizeof addr;
   g_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (::bind(g_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(g_listen, 16) != 0 ||
-      ::getsockname(g_listen, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-    std::abort();
+  Check(::bind(g_listen, reinterpret_cast<sockaddr*>(&addr), len) == 0 && ::listen(g_listen, 16) == 0 &&
+        ::getsockname(g_listen, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
   g_port = ntohs(addr.sin_port);
   return 0;
 }
 
-static void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 32768) return -1;  // all of it must fit in the socket buffers at once
-  FuzzUI ui;
+  RecordingUI ui;
   FtpEngine engine(ui, "/nonexistent/");
   engine.LogEnabled = false;
   engine.Sockets1.Timeout = 10;
@@ -49,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t round = 0; round <= size + 1 && !engine.ControlClosed; ++round) {
     const int result = engine.ReadReply();
     Check(result >= 1 && result <= 5);
-    const std::string& line = engine.LastReply;
-    if (!engine.ControlClosed) Check(!line.empty() && line[0] - '0' == result && (line.size() < 4 || line[3] != '-'));
+    const std::string& line = engine.LastReply;  // a final line, of the code read
+    Check(engine.ControlClosed || (line.size() > 0 && line[0] - '0' == result && (line.size() < 4 || line[3] != '-')));
   }
-  Check(engine.ControlClosed && ui.boxes == 0);
+  Check(engine.ControlClosed && ui.Boxes().empty());
   ::close(server);
   return 0;
 }
