@@ -35,13 +35,6 @@ std::vector<FaultRow> Rows() {
        .run = CancellingAt({1}, Retrieving()), .after = AwaitLate(), .commands = abor,
        .lines = {"226 Abort successful", "426 Late: transfer aborted"},
        .file = std::make_pair("a.out", data.substr(0, 1000))},
-      {.name = "TwoCancelsInARow",
-       .script = first + "< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata send " + "x" +
-                 "\n< ABOR | 225 No transfer to abort\ndata close",
-       .run = CancellingAt({1, 2}, Retrieving()), .commands = {"TYPE I", "PORT", "RETR a", "ABOR", "ABOR"},
-       .lines = {"426 Transfer aborted", "226 ABOR successful", "225 No transfer to abort"},
-       .file = std::make_pair("a.out", data.substr(0, 1000) + "x"),
-       .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.UrgentCount(), 2); }},
       // A store sends no more blocks after the cancel, and does not repeat.
       {.name = "StoreAbortedWith426And226",
        .script = Put("150 Ok to send data") +

@@ -60,13 +60,6 @@ inline std::string Get(const std::string& reply, const std::string& name = "a") 
 }
 inline std::string Put(const std::string& reply) { return Steps("TYPE I", "STOR up.bin", reply); }
 
-inline ScriptedPeer& RetrSteps(ScriptedPeer& peer, const std::string& name, const std::string& reply) {
-  return peer.Play("< TYPE I | 200 Type set to I\n< PORT | 200 PORT ok").Reply("RETR " + name, reply);
-}
-inline ScriptedPeer& StorSteps(ScriptedPeer& peer, const std::string& name, const std::string& reply) {
-  return peer.Play("< TYPE I | 200 Type set to I\n< PORT | 200 PORT ok").Reply("STOR " + name, reply);
-}
-
 // The commands received, line by line; "PORT" stands for any PORT line.
 inline void ExpectCommands(const std::vector<std::string>& actual,
                            const std::vector<std::string>& expected) {

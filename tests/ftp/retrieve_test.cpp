@@ -8,7 +8,7 @@ std::vector<FaultRow> Rows() {
   return {
       {.name = "BinaryFileInTwoPiecesWithProgress",
        .script = [data](ScriptedPeer& p) {
-         RetrSteps(p, "a", "150 Opening BINARY mode data connection for a (12345 bytes)\r\n")
+         p.Play(Get("150 Opening BINARY mode data connection for a (12345 bytes)"))
              .DataConnect().DataSend(data.substr(0, 5000)).Pause(20).DataSend(data.substr(5000))
              .DataClose().Send("226 Transfer complete\r\n");
        },

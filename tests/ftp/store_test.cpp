@@ -29,24 +29,6 @@ std::vector<FaultRow> Rows() {
          EXPECT_EQ(h.ui.StatusTexts(), (std::vector<std::string>{"Sending file: up.txt"}));
          EXPECT_FALSE(h.ui.ProgressShown());
        }},
-      {.name = "EmptyFileShowsNoProgress",
-       .script = Put("150 go") + kSent + "> 226 done", .run = Storing(""),
-       .commands = {"TYPE I", "PORT", "STOR up.bin"}, .lines = {"Total bytes written to remote host: 0"},
-       .check = [](EngineHarness& h, ScriptedPeer& p) {
-         EXPECT_EQ(p.DataConnections(), std::vector<std::string>{""});
-         EXPECT_EQ(h.ui.ProgressShowCount(), 0);
-       }},
-      {.name = "RepeatAfter426ThenSuccess",
-       .script = Put("150 go") + kSent + "> 426 Connection closed; transfer aborted.\n" + Put("150 go") +
-                 kSent + "> 226 done",
-       .run = Storing("payload"),
-       .commands = {"TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT", "STOR up.bin"},
-       .check = [](EngineHarness& h, ScriptedPeer& p) {
-         EXPECT_EQ(p.DataConnections(), (std::vector<std::string>{"payload", "payload"}));
-         EXPECT_EQ(h.ui.StatusTexts(),
-                   (std::vector<std::string>{"Sending file: up.bin", "Retrying to Send file: up.bin"}));
-         EXPECT_FALSE(h.engine.RetryFlag);
-       }},
       {.name = "RepeatsAfter426AreBounded",
        .script = fourTimes, .run = Storing("x"),
        .commands = {"TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT",
