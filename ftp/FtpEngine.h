@@ -53,7 +53,9 @@ public:
   std::string LastReply;
   bool LogEnabled = true;
   bool RetryFlag = false;
-  bool ControlClosed = false;  // a reply read found the control connection gone
+  // The control connection was found closed or reset; Connected is then
+  // cleared and nothing more is sent into it.
+  bool ControlClosed = false;
 
   // Options handed in by the window.
   std::string DirSep;
@@ -108,16 +110,28 @@ private:
     ~DataScope() { e.CloseDataConnection(); }
   };
   void ReadStaleReplies();  // shows reply lines that no command awaits
+  void ConnectionLost();
+  void ClearCancel();       // a cancel left from before a transfer is void
+  // True, with a transcript line, when a command or transfer is under way.
+  bool RefuseTransfer();
+  int SendAbor();           // ABOR as urgent data and its reply
+  struct TransferScope {
+    FtpEngine& e;
+    explicit TransferScope(FtpEngine& engine) : e(engine) { e.transferRunning_ = true; }
+    ~TransferScope() { e.transferRunning_ = false; }
+  };
   int AcceptDataConnection();
   void CloseDataConnection();
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
                  const std::string& remoteName);
+  void StoreAborted();
 
   EngineUI& ui_;
   LogFile log_;
   std::string replyLine_;  // a reply line whose LF has not arrived yet
   std::string statusText_; // the status text last shown
   std::string dataServer_; // the control connection's peer when PORT was sent
-  int storeDepth_ = 0;
   int storeRetries_ = 0;
+  bool transferRunning_ = false;
+  bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call
 };
