@@ -49,13 +49,15 @@ const Row Rows[] = {
        });
      },
      {"USER tester", "PASS secret"}, "Connect already in progress, request ignored"},
-    {"a lost connection turns the menus back", "< PWD\nclose\n",
+    {"a lost connection turns the menus back, Connect works again",
+     "< PWD\nclose\naccept\n> 220 again\n< USER | 230 in\n",
      [](WindowSoundness& t) {
        t.Connect();
        t.form->PwdMNU->trigger();
        EXPECT_TRUE(t.form->ConnectMNU->isEnabled() && !t.form->PwdMNU->isEnabled());
+       t.Connect();
      },
-     {"USER tester", "PASS secret", "PWD"}, "Connection to 127.0.0.1 lost"},
+     {"USER tester", "PASS secret", "PWD", "USER tester"}, "Connected to 127.0.0.1"},
     {"profile names that are sections", "",
      [](WindowSoundness& t) {
        const std::string before = t.dir.ReadIni();
