@@ -159,8 +159,6 @@ void TIniFile::WriteText(const std::string& section, const std::string& key,
           insertAfterTerminated = lastTerminated;
         }
       }
-      // A new section goes after everything, a byte-order mark included.
-      if (!sectionFound) fileEnd = scanner.Offset();
     } catch (const std::runtime_error&) {
       ThrowWriteError();
     }

@@ -96,7 +96,6 @@ public:
   void RepaintProgress() override;
   void HideProgress() override;
   void SetStatusText(const std::string& text) override;
-  void ConnectionChanged() override;  // the menus follow Connected
   void StartEditor(const std::string& editorCommand, const std::string& fileName) override;
 
 protected:
@@ -122,7 +121,6 @@ private:
   int runningHandlers_ = 0;   // handlers on the stack (nested waits included)
   bool closePending_ = false; // a close asked for while a handler waits
   bool closing_ = false;
-  bool connecting_ = false;    // Connect runs, from its Setup dialog to the login's end
   QString pendingTranscript_;  // lines not yet in Memo1, each after a '\n' but the first
   int pendingLines_ = 0;
   bool flushQueued_ = false;

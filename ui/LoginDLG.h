@@ -37,8 +37,7 @@ public:
   TLoginDLG(QWidget* parent, MessageBoxes& boxes, const std::string& iniPath,
             int32_t& currentTransferType, ConnectionProfile& activeProfile);
 
-  // The bytes of a box: its text in UTF-8, or the bytes it was filled with
-  // while the text is as they showed it.
+  // The 8-bit text of a box.
   static std::string Text(const QLineEdit* box);
   std::string ProfileText() const;  // the Profile box's text: the profile's name
 
@@ -106,5 +105,4 @@ private:
   std::string iniPath_;
   int32_t& currentTransferType_;
   ConnectionProfile& activeProfile_;
-  bool textJustChanged_ = false;  // the Profile box's text changed in this event
 };
