@@ -1,5 +1,10 @@
 // The data connection in active mode: listen, announce with PORT, accept.
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
+
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include "ftp/FtpEngine.h"
 
@@ -48,7 +53,28 @@ int FtpEngine::SendPort() {
 }
 
 int FtpEngine::AcceptDataConnection() {
+  // Refused strangers do not start the wait again: the whole wait ends at
+  // one deadline, through the component's own time-out notice.
+  struct TimeoutScope {
+    TSockets& s;
+    int saved;
+    ~TimeoutScope() { s.Timeout = saved; }
+  } restore{Sockets2, Sockets2.Timeout};
+  const qint64 limitMs = static_cast<qint64>(std::min(Sockets2.Timeout, INT_MAX / 1000)) * 1000;
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &Sockets2, &TSockets::TimerFired);
+  QElapsedTimer clock;
+  clock.start();
+  if (limitMs > 0) {
+    Sockets2.Timeout = 0;
+    deadline.start(static_cast<int>(limitMs));
+  }
   for (;;) {
+    if (limitMs > 0 && clock.elapsed() >= limitMs) {
+      AbortFlag = true;  // the deadline passed between two accepts
+      return -1;
+    }
     int socket = Sockets2.Accept();
     if (socket == -1) return -1;
     if (!VerifyDataPeer) break;

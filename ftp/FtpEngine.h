@@ -54,9 +54,11 @@ public:
   std::string ReplyText;  // every line of the last reply ReadReply read
   bool LogEnabled = true;
   bool RetryFlag = false;
-  bool ControlClosed = false;  // a reply read found the control connection gone
-  // The control connection failed: reset, broken or timed out. In an
-  // unattended run nothing more is sent on it.
+  // The control connection was found closed or reset; Connected is then
+  // cleared and nothing more is sent into it.
+  bool ControlClosed = false;
+  // In an unattended run: the control connection failed (reset, broken or
+  // timed out), and nothing more is sent on it.
   bool ControlLost = false;
   std::string ControlError;  // why, "Error 10054 Connection reset by peer"
   // An unattended (batch) run: no person answers boxes, so socket failures
@@ -70,8 +72,9 @@ public:
   std::string Editor;
   bool UseLowerCase = false;   // the profile's lower-case option
   bool VerifyDataPeer = true;  // data connection only from the server's address
-  // A binary store counts only when the server's SIZE equals the bytes read.
-  bool VerifyUploads = true;
+  // A binary store counts only when the server's SIZE equals the bytes read
+  // (the window turns it on unless the settings say otherwise).
+  bool VerifyUploads = false;
   // Whether the server offers SIZE: -1 not yet asked (FEAT is sent once per
   // connection), 0 no, 1 yes.
   int ServerHasSize = -1;
@@ -130,10 +133,21 @@ private:
     ~DataScope() { e.CloseDataConnection(); }
   };
   void ReadStaleReplies();  // shows reply lines that no command awaits
+  void ConnectionLost();
+  void ClearCancel();       // a cancel left from before a transfer is void
+  // True, with a transcript line, when a command or transfer is under way.
+  bool RefuseTransfer();
+  int SendAbor();           // ABOR as urgent data and its reply
+  struct TransferScope {
+    FtpEngine& e;
+    explicit TransferScope(FtpEngine& engine) : e(engine) { e.transferRunning_ = true; }
+    ~TransferScope() { e.transferRunning_ = false; }
+  };
   int AcceptDataConnection();
   void CloseDataConnection();
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
                  const std::string& remoteName);
+  void StoreAborted();
   bool ServerOffersSize();
   // Judges a store by its final reply code and, for a binary one, by SIZE.
   void VerifyStore(const std::string& typeCommand, const std::string& remoteName,
@@ -144,6 +158,7 @@ private:
   std::string replyLine_;  // a reply line whose LF has not arrived yet
   std::string statusText_; // the status text last shown
   std::string dataServer_; // the control connection's peer when PORT was sent
-  int storeDepth_ = 0;
   int storeRetries_ = 0;
+  bool transferRunning_ = false;
+  bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call
 };

@@ -9,7 +9,6 @@ import logging
 import os
 import signal
 import sys
-import warnings
 
 print(os.getpid(), flush=True)
 ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG: no server outlives its test
@@ -20,14 +19,12 @@ from pyftpdlib.servers import FTPServer
 
 root, user, password = sys.argv[1:4]
 logging.basicConfig(stream=sys.stderr, level=logging.DEBUG, format="%(asctime)s %(message)s")
-warnings.simplefilter("ignore")  # anonymous write access is wanted here
 FTPHandler.authorizer = DummyAuthorizer()
 FTPHandler.authorizer.add_user(user, password, root, perm="elradfmwMT")
 FTPHandler.authorizer.add_anonymous(root, perm="elradfmwMT")
 FTPHandler.banner = "Tarnex test server ready."
-FTPHandler.timeout = 120
-FTPHandler.permit_privileged_ports = False
-FTPHandler.permit_foreign_addresses = False  # the client is on 127.0.0.1
+# pyftpdlib warns of anonymous write access on standard error: it is wanted here.
+# Data connections go to 127.0.0.1 only, from and to unprivileged ports (the defaults).
 
 server = FTPServer(("127.0.0.1", 0), FTPHandler)
 print(server.socket.getsockname()[1], flush=True)
