@@ -59,14 +59,7 @@ int main(int argc, char** argv) {
     // main window is created hidden and runs the upload as it is made.
     TMeterDLG meter;
     TFTPForm form(settingsDir, names, &meter);
-    switch (form.BatchOutcome) {
-      case BatchResult::Finished: return 0;
-      case BatchResult::NotAllStored: return 3;
-      case BatchResult::ConnectFailed:
-      case BatchResult::ConnectionLost:
-      case BatchResult::Stopped: return 2;
-    }
-    return 0;
+    return ExitCode(form.BatchOutcome);
   }
 
   TMeterDLG meter;

@@ -6,8 +6,6 @@
 
 #include "batch/PathHelpers.h"
 #include "ftp/Session.h"
-#include "settings/SettingsNames.h"
-#include "settings/TIniFile.h"
 
 bool ControlConnectionLost(const FtpEngine& engine) {
   return !engine.Connected || engine.ControlClosed || engine.ControlLost ||
@@ -111,13 +109,6 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Unattended = true;
   engine.FilesAttempted = 0;
   engine.FilesStored = 0;
-  const std::string logPath = engine.Log().Path();
-  const std::string programDir = logPath.substr(0, logPath.rfind('/') + 1);
-  // The settings can only turn the size check off; the engine's own switch
-  // stays as its owner set it otherwise.
-  if (!TIniFile(SettingsFilePath(programDir))
-           .ReadFlag(SettingsNames::OptionsSection, SettingsNames::VerifyUploadsKey, true))
-    engine.VerifyUploads = false;
 
   if (!OpenControlConnection(engine, run.host, run.port)) {
     // No box: nobody is there to close it, and the run must end.
@@ -150,4 +141,15 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.WriteLog(count);
   return engine.FilesStored == engine.FilesAttempted ? BatchResult::Finished
                                                      : BatchResult::NotAllStored;
+}
+
+int ExitCode(BatchResult result) {
+  switch (result) {
+    case BatchResult::Finished: return 0;
+    case BatchResult::NotAllStored: return 3;
+    case BatchResult::ConnectFailed:
+    case BatchResult::ConnectionLost:
+    case BatchResult::Stopped: return 2;
+  }
+  return 2;
 }

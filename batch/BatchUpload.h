@@ -30,6 +30,9 @@ enum class BatchResult {
 // initialize command and uploads every name. A refused login ends the
 // program through the user interface (exit code 1).
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run);
+// The program's exit code for a run's outcome: 0, 3 when a file was not
+// stored, 2 when the run could not go on.
+int ExitCode(BatchResult result);
 
 // Counts a file (or every file of a directory passed over) as attempted and
 // not stored, with its transcript and log line.

@@ -161,6 +161,7 @@ int main(int argc, char** argv) {
     TimingUI ui;
     FtpEngine engine(ui, programDir.string() + "/");
     engine.LogEnabled = false;
+    engine.VerifyUploads = true;  // as the program's own run does
     PauseClock pauses;
     pauses.ui = &ui;
     for (QTimer* timer : engine.Sleeper1.findChildren<QTimer*>()) timer->installEventFilter(&pauses);
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
     TimingUI bigUi;
     FtpEngine bigEngine(bigUi, programDir.string() + "/");
     bigEngine.LogEnabled = false;
+    bigEngine.VerifyUploads = true;
     const auto bigStart = Clock::now();
     if (BatchUpload(bigEngine, RunFor(server, {big})) != BatchResult::Finished)
       throw std::runtime_error("the big file was not stored");
