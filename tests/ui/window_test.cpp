@@ -75,7 +75,7 @@ const Row rows[] = {
      {"USER Anonymous", "PASS secret"}, {"Connected to 127.0.0.1"}, {}, {}, true},
     {"refused connection; Setup's missing local directory is reported and saved", "",
      {{&TFTPForm::ConnectMNU, "Edit2=/no/such|Enter"}}, {},
-     {"Error: 10061", "Connection refused Error", "Connected to 127.0.0.1 Failed"},
+     {"Error: 10061\\r\\nConnection refused Error", "Connected to 127.0.0.1 Failed"},
      {"Connection to 127.0.0.1 failed"},
      {"Cannot find directory", "Error: 10061"}, false, "", kOptions, {"peer/Localdir=/no/such"}},
     {"Setup left with Escape, then Exit: nothing tried, nothing written", "",
@@ -127,9 +127,10 @@ const Row rows[] = {
      {"sub/local.bin=bin" + std::string(1, '\0') + "ary", "sub/same.txt=text"}},
     {"put: the remote name is the name part of the path",
      LOGIN "< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR up.dat | 150 go\ndata connect\n"
-           "data recv\ndata close\n> 226 stored",
+           "data recv\ndata close\n> 226 stored\n< FEAT | 211-Features:\\r\\n SIZE\\r\\n211 End\n"
+           "< SIZE up.dat | 213 9",
      {Connect, {&TFTPForm::PutMNU, ">sub/up.dat|Tab|rbBINARY|OKBtn"}, {&TFTPForm::PutMNU, "Escape"}},
-     {LOGGED_IN, "TYPE I", "PORT", "STOR up.dat"}, {"Connected to 127.0.0.1", "Putfile up.dat", "Total bytes written to remote host :9"},
+     {LOGGED_IN, "TYPE I", "PORT", "STOR up.dat", "FEAT", "SIZE up.dat"}, {"Connected to 127.0.0.1", "Putfile up.dat", "Total bytes written to remote host :9"},
      {}, {}, true},
     {"view goes to the transcript", LOGIN RETRIEVAL("TYPE A", "RETR notes.txt", "one\\r\\ntwo\\r\\n"),
      {Connect, {&TFTPForm::ViewMNU, ">notes.txt|Enter"}},
@@ -163,7 +164,7 @@ const Row rows[] = {
            "< QUIT | 221 bye",
      {Connect, {&TFTPForm::GetMNU, ">big.bin|Tab|rbBINARY|OKBtn"}},
      {LOGGED_IN, "TYPE I", "PORT", "RETR big.bin", "ABOR", "QUIT"},
-     {"Connected to 127.0.0.1", "Error: 10004", "Interrupted system call Error",
+     {"Connected to 127.0.0.1", "Error: 10004\\r\\nInterrupted system call Error",
       "Transfer incomplete: 15 of 1000000 bytes received", "Getfile big.bin", "QUIT"}, {}, {}, true, "", kOptions, {}, {"big.bin=the first bytes"}, {}, BoxAnswer::Yes, 1000},
 };
 
