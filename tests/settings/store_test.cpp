@@ -158,6 +158,7 @@ std::string Keys(const std::string& n) {
          "Anonymous=0\nAutoSave=1\nUseLogFile=0\nIncludeDirs=1\nIncludeSubDirs=0\nUseLowerCase=1\nInitializeCommand=SITE X\n";
 }
 const std::string v1023(1023, 'v'), refused = "{Unable to write to TARNEX.INI}";
+const std::string reserved = " is a section of the settings file and cannot be a profile name}";
 const std::string notInteger = " is not a valid integer value}", started = "||||||||001000||2 2000111";
 
 INSTANTIATE_TEST_SUITE_P(IniFile, Settings, ::testing::ValuesIn(std::vector<Row>{
@@ -183,6 +184,9 @@ INSTANTIATE_TEST_SUITE_P(IniFile, Settings, ::testing::ValuesIn(std::vector<Row>
     {"new lines take the file's first line end, rewritten ones keep their own; an empty value reads as empty",
      "[a]\r\nx=1\r\nw=0\n;", "read a.x|write a.w=2|write a.y=|write c.z=4|read a.y", "[1][]",
      "[a]\r\nx=1\r\nw=2\ny=\r\n;\r\n[c]\r\nz=4\r\n"},
+    {"a byte-order mark does not hide the first section and stays in front", "\xEF\xBB\xBF[options]\nEditor=vi\n",
+     "read options.Editor|write options.DirSep=0|clear options|write options.Editor=vi", "[vi]",
+     "\xEF\xBB\xBF[options]\nEditor=vi\n"},
     {"a line break in a value or a name cannot add a line", std::nullopt,
      "write p.Password=secret\nUser=evil\n[Fixed]\nOK=0|write p.Account=a\r[x]|write p.Dir=d\0Port=1|write q\n[Fixed].OK=0"s,
      "", "[p]\nPassword=secret\nAccount=a\nDir=d\n[q]\nOK=0\n"},
@@ -225,6 +229,9 @@ INSTANTIATE_TEST_SUITE_P(Profiles, Settings, ::testing::ValuesIn(std::vector<Row
      "start", ",,vi Srv|h|| p |||2121|/d|000010|SITE Y|2 SITE Y2010000"},
     {"start-up reports a refused defaults write", std::nullopt, "mkdir|start",
      "0,1,xdg-openUnable to write to TARNEX.INI " + started, std::nullopt},
+    {"names that are sections of the file are refused as profile names; nothing is written", "[options]\nEditor=vi\n",
+     "add index|save OPTIONS|ok LastUsed|delete fixed", "{'index'" + reserved + "{'OPTIONS'" + reserved +
+     "{'LastUsed'" + reserved + "{'fixed'" + reserved},
     {"the Options menu", "[options]\nEditor=vi\n", "options", "vi001[]", "[options]\nEditor=\nDirSep=0\nViewSep=1\n"},
 }));
 

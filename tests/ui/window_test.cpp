@@ -32,7 +32,14 @@ using Step = std::pair<QAction* TFTPForm::*, std::string>;
 //   Name=text   replaces the text of line box Name (or the combo box's) by typing
 //   >text       types text into the control with the focus
 //   Tab Enter Escape   presses that key in the control with the focus
+//   List:Name   chooses the shown entry from the list of combo box Name
 //   any other word clicks the button of that name (OKBtn, rbBINARY, AddBtn...)
+//   or triggers the window's menu item of that name (ConnectMNU...)
+// Types UTF-8 text one key a character, as a keyboard layout sends it.
+void Type(QWidget* to, const char* text) {
+  for (QChar c : QString::fromUtf8(text)) QTest::sendKeyEvent(QTest::Click, to, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
 void Answer(const std::string& words) {
   auto* poll = new QTimer;
   QObject::connect(poll, &QTimer::timeout, [poll, words, clock = QElapsedTimer()]() mutable {
@@ -53,7 +60,7 @@ void Answer(const std::string& words) {
       QWidget* focus = d->focusWidget() ? d->focusWidget() : d;  // the dialog's, active or not
       const size_t eq = w.find('=');
       if (w[0] == '>') {
-        QTest::keyClicks(focus, QString::fromLatin1(w.c_str() + 1));
+        Type(focus, w.c_str() + 1);
       } else if (const auto key = keys.find(w); key != keys.end()) {
         QTest::keyClick(focus, key->second);
       } else if (eq != std::string::npos) {
@@ -64,9 +71,15 @@ void Answer(const std::string& words) {
         box->setFocus();
         box->selectAll();
         QTest::keyClick(box, Qt::Key_Delete);
-        QTest::keyClicks(box, QString::fromLatin1(w.c_str() + eq + 1));
+        Type(box, w.c_str() + eq + 1);
+      } else if (w.rfind("List:", 0) == 0) {
+        auto* combo = d->findChild<QComboBox*>(QString::fromStdString(w.substr(5)));
+        combo->showPopup();
+        QTest::keyClick(combo->view(), Qt::Key_Return);
       } else if (auto* button = d->findChild<QAbstractButton*>(QString::fromStdString(w))) {
         button->click();
+      } else if (auto* item = d->parentWidget()->findChild<QAction*>(QString::fromStdString(w))) {
+        item->trigger();
       } else {
         return ADD_FAILURE() << "no control " << w;
       }
@@ -105,6 +118,7 @@ struct Row {
   Lines names = {};           // the command line
   BoxAnswer answer = BoxAnswer::Yes;
   int closeAfterMs = 0;       // the window is closed this long after the steps begin
+  std::function<void(TFTPForm&)> before = {};  // after the window comes up
 };
 
 const Step Connect{&TFTPForm::ConnectMNU, "Enter"};
@@ -218,6 +232,20 @@ const Row rows[] = {
      {LOGGED_IN, "TYPE I", "PORT", "RETR big.bin", "ABOR", "QUIT"},
      {"Connected to 127.0.0.1", "Error: 10004", "Interrupted system call Error",
       "Transfer incomplete: 15 of 1000000 bytes received", "Getfile big.bin", "QUIT"}, {}, {}, true, "", kOptions, {}, {"big.bin=the first bytes"}, {}, BoxAnswer::Yes, 1000},
+    {"a cancel left from an earlier attempt does not fail the next Connect", LOGIN, {Connect}, {LOGGED_IN},
+     {"Connected to 127.0.0.1"}, {}, {}, true, "", kOptions, {}, {}, {}, BoxAnswer::Yes, 0,
+     [](TFTPForm& form) { form.Engine().AbortFlag = true; }},
+    {"Connect chosen while Connect runs is refused", LOGIN, {{&TFTPForm::ConnectMNU, "ConnectMNU|Enter"}},
+     {LOGGED_IN}, {"Connected to 127.0.0.1"}, {"Connect already in progress, request ignored"}, {}, true},
+    {"UTF-8 names and typed text; a reply that is not UTF-8 shows its Latin-1 characters",
+     LOGIN RETRIEVAL("TYPE I", "RETR Müller.txt", "hello") "< CWD | 250 Gr\\xfc\\xdfe",
+     {Connect, {&TFTPForm::GetMNU, ">Müller.txt|Tab|rbBINARY|OKBtn"}, {&TFTPForm::ChDirMNU, ">Straße|Enter"}},
+     {LOGGED_IN, "TYPE I", "PORT", "RETR Müller.txt", "CWD Straße"},
+     {"Connected to 127.0.0.1", "Getfile Müller.txt", "Changedir Straße"}, {"250 Grüße"}, {}, true, "", kOptions,
+     {}, {"Müller.txt=hello"}},
+    {"choosing the shown profile from the list reloads it", "",
+     {{&TFTPForm::Setup1, "HostName=edited|List:Profile|OKBtn"}}, {}, {}, {}, {}, false, "", kOptions,
+     {"peer/HostName=127.0.0.1"}},
     {"every command against a real server (pyftpdlib)", kRealServer,
      {Connect, {&TFTPForm::DirMNU, "Enter"}, {&TFTPForm::GetMNU, ">data.bin|Tab|LocalName=copy.bin|rbBINARY|OKBtn"},
       {&TFTPForm::PutMNU, ">sub/up.dat|Tab|rbBINARY|OKBtn"}, {&TFTPForm::ViewMNU, ">readme.txt|Enter"},
@@ -270,6 +298,7 @@ TEST_P(Session, GivesTheExactOutcome) {
   form.activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
   form.Memo1->setFocus();
+  if (row.before) row.before(form);
 
   auto menusFollowTheConnection = [&] {
     const bool c = form.Engine().Connected;
