@@ -1,4 +1,6 @@
-// The data connection in active mode: listen, announce with PORT, accept.
+// The data connection: in active mode listen, announce with PORT, accept;
+// in passive mode (PassiveData.cpp) it is opened before the transfer
+// command. The transfers see only SendPort and AcceptDataConnection.
 #include <cstdlib>
 
 #include "ftp/FtpEngine.h"
@@ -31,25 +33,43 @@ std::string PortArguments(const std::string& address, int port) {
 }
 
 int FtpEngine::SendPort() {
+  passiveData_ = Passive;
+  if (passiveData_) return OpenPassiveConnection();
   Sockets2.Port.assign(1, '0');  // the system chooses a free port
+  // The data connection is announced on the control connection's own
+  // address; PORT cannot carry an IPv6 one, EPRT can.
+  const std::string local = Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket());
+  const bool v6 = Sockets1.GetAddressFamily(Sockets1.ConnectionSocket()) == AF_INET6;
+  Sockets2.ListenFamily = v6 ? AF_INET6 : AF_INET;
   Sockets2.Listen();
-  // The data connection is announced on the control connection's own address.
   int port = std::atoi(Sockets2.GetLocalPort(Sockets2.ListeningSocket()).c_str());
-  std::string arguments =
-      PortArguments(Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket()), port);
+  std::string arguments = v6 ? "|2|" + local + "|" + std::to_string(port) + "|"
+                             : PortArguments(local, port);
   // The address the data connection must come from, taken while the control
   // connection stands: it may be gone by the time the data arrives.
   dataServer_ = Sockets1.GetPeerIPAddr(Sockets1.ConnectionSocket());
-  if (arguments.empty()) {
+  if (local.empty() || arguments.empty()) {
     ShowLine("Could not find the local address for the data connection");
     return 5;
   }
-  return SendCommand("PORT %s", {arguments});
+  return SendCommand(v6 ? "EPRT %s" : "PORT %s", {arguments});
 }
 
 int FtpEngine::AcceptDataConnection() {
+  if (passiveData_) {
+    // Opened already; without it the transfer ends at its next check.
+    if (Sockets2.ConnectionSocket() == -1) AbortFlag = true;
+    return Sockets2.ConnectionSocket();
+  }
   for (;;) {
-    int socket = Sockets2.Accept();
+    int socket;
+    {
+      DataErrors errors(Sockets2, false);
+      socket = Sockets2.Accept();
+      if (errors.timedOut)
+        ShowLine("No data connection came from the server in time: where a router or firewall "
+                 "stands between, passive mode (in Setup) may help");
+    }
     if (socket == -1) return -1;
     if (!VerifyDataPeer) break;
     // In active mode anyone may reach the port first: only the server we

@@ -94,6 +94,8 @@ ScriptedPeer::~ScriptedPeer() {
   if (thread_.joinable()) thread_.join();
   Drop(dataFd_, false);
   Drop(controlFd_, false);
+  Drop(dataListenFd_, false);
+  Drop(fillerFd_, false);
   ::close(listenFd_);
   if (::testing::Test::HasFailure() || std::uncaught_exceptions() > 0)
     std::cerr << "---- scripted FTP peer (port " << port_ << ") ----\n"
@@ -127,6 +129,8 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
     else if (line == "data reset") DataReset();
     else if (line == "data refuse") DataRefuse();
     else if (Starts(line, "data stall", arg)) DataStall(std::stoi(arg));
+    else if (Starts(line, "data listen", arg) && (arg.empty() || arg == "full")) DataListen(!arg.empty());
+    else if (line == "data accept") DataAccept();
     else throw std::invalid_argument("scripted peer: cannot read step: " + line);
   }
   return *this;
@@ -202,6 +206,36 @@ ScriptedPeer& ScriptedPeer::Accept(int timeoutMs) {
 }
 ScriptedPeer& ScriptedPeer::DataConnectFrom(const std::string& sourceAddress, int timeoutMs) {
   return Add([=, this] { return ConnectData(sourceAddress, timeoutMs), true; });
+}
+
+ScriptedPeer& ScriptedPeer::DataListen(bool full) {
+  return Add([=, this] {
+    Drop(dataListenFd_, false);
+    Drop(fillerFd_, false);
+    dataListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
+    socklen_t len = sizeof addr;
+    if (::bind(dataListenFd_, Raw(addr), sizeof addr) != 0 || ::listen(dataListenFd_, 0) != 0 ||
+        ::getsockname(dataListenFd_, Raw(addr), &len) != 0)
+      return Fail("data listen: " + ErrorText());
+    dataPort_ = ntohs(addr.sin_port);
+    // A queue of one taken by a connection of our own: later SYNs are dropped.
+    fillerFd_ = full ? ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+    if (full && ::connect(fillerFd_, Raw(addr), sizeof addr) != 0)
+      return Fail("data listen full: " + ErrorText());
+    return Note("data listening on port " + std::to_string(dataPort_)), true;
+  });
+}
+
+ScriptedPeer& ScriptedPeer::DataAccept(int timeoutMs) {
+  return Add([=, this] {
+    const int ready = dataListenFd_ < 0 ? 0 : PollFor(dataListenFd_, POLLIN, After(timeoutMs));
+    if (ready <= 0) return ready == 0 && !Fail("no data connection came to port " + std::to_string(dataPort_));
+    Drop(dataFd_, false);
+    dataFd_ = ::accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    Locked([&] { data_.emplace_back(); });
+    return Note("data connection accepted"), true;
+  });
 }
 
 ScriptedPeer& ScriptedPeer::DataReceiveAll(int timeoutMs) {
@@ -321,11 +355,16 @@ bool ScriptedPeer::SendEach(int fd, const std::vector<std::string>& pieces, int 
   const std::string what = control ? "control send" : "data send";
   for (size_t i = 0; i < pieces.size(); ++i) {
     if (i > 0 && !Sleep(pauseMs)) return false;
-    Note(what + " " + Shown(pieces[i]));
-    for (size_t done = 0; done < pieces[i].size();) {
+    std::string filled = pieces[i];
+    for (auto [key, value] : {std::pair<std::string, int>{"{port}", dataPort_},
+                              {"{p1}", dataPort_ / 256}, {"{p2}", dataPort_ % 256}})
+      for (size_t at; control && (at = filled.find(key)) != std::string::npos;)
+        filled.replace(at, key.size(), std::to_string(value));
+    Note(what + " " + Shown(filled));
+    for (size_t done = 0; done < filled.size();) {
       const int ready = PollFor(fd, POLLOUT, After(timeoutMs));  // restarts with progress
       if (ready < 0) return false;
-      const std::string& piece = pieces[i];
+      const std::string& piece = filled;
       const ssize_t sent = ready == 0 ? -1 : ::send(fd, piece.data() + done, piece.size() - done,
                                                     MSG_NOSIGNAL | MSG_DONTWAIT);
       if (sent > 0) {

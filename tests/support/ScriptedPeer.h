@@ -56,6 +56,7 @@ public:
   //   pause 200 / close / reset / urgent / expect close / accept
   //   data connect / data from 127.0.0.2 / data send TEXT / data pattern N
   //   data recv / data close / data reset / data refuse / data stall MS
+//   data listen / data listen full / data accept   (passive mode, see DataListen)
   // Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
   ScriptedPeer& Play(const std::string& script);
 
@@ -90,6 +91,12 @@ public:
   ScriptedPeer& DataRefuse() {  // never connects (marks the intent in the trace)
     return Noted("data connection refused (not made)", [] { return true; });
   }
+  // Passive mode: listens on 127.0.0.1 at a free port; control text sent
+  // afterwards has {port}, {p1} and {p2} (port / 256, port % 256) filled in.
+  // With full, the listening queue is filled first, so a connect to the
+  // port is never answered. DataAccept takes the client's data connection.
+  ScriptedPeer& DataListen(bool full = false);
+  ScriptedPeer& DataAccept(int timeoutMs = kDefaultTimeoutMs);
   ScriptedPeer& DataStall(int ms) {  // holds the data connection without reading or sending
     return Noted("data stall " + std::to_string(ms) + " ms", Sleeps(ms));
   }
@@ -144,6 +151,9 @@ private:
   // Peer thread only:
   int controlFd_ = -1;
   int dataFd_ = -1;
+  int dataListenFd_ = -1;
+  int fillerFd_ = -1;  // holds the queue of a full data listener
+  int dataPort_ = 0;
   std::string pendingText_;  // received, not yet a complete line
   size_t consumed_ = 0;      // lines handed to Expect
   std::string at_;           // "step N: " while a step runs

@@ -29,6 +29,13 @@ FTPHandler.timeout = 120
 FTPHandler.permit_privileged_ports = False
 FTPHandler.permit_foreign_addresses = False  # the client is on 127.0.0.1
 
-server = FTPServer(("127.0.0.1", 0), FTPHandler)
+class NoActiveHandler(FTPHandler):
+    """Refuses active mode, as a server behind a router effectively does."""
+    def ftp_PORT(self, line):
+        self.respond("500 Active mode refused.")
+    ftp_EPRT = ftp_PORT
+
+handler = NoActiveHandler if os.environ.get("TARNEX_FTPD_NO_ACTIVE") else FTPHandler
+server = FTPServer(("127.0.0.1", 0), handler)
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)
