@@ -1,6 +1,7 @@
 # A real FTP server for the tests, built on pyftpdlib.
 # Usage: ftp_server.py ROOT USER PASSWORD
-# Prints its process id, listens on 127.0.0.1 at a port the system chooses,
+# Prints its process id, listens on 127.0.0.1 (or $TARNEX_FTPD_HOST, such as
+# ::1) at a port the system chooses,
 # prints that port and serves until it is killed or its parent ends.
 # Anonymous users and USER may read and write ROOT. The log (every command
 # and reply) goes to standard error.
@@ -36,6 +37,6 @@ class NoActiveHandler(FTPHandler):
     ftp_EPRT = ftp_PORT
 
 handler = NoActiveHandler if os.environ.get("TARNEX_FTPD_NO_ACTIVE") else FTPHandler
-server = FTPServer(("127.0.0.1", 0), handler)
+server = FTPServer((os.environ.get("TARNEX_FTPD_HOST", "127.0.0.1"), 0), handler)
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)
