@@ -19,10 +19,10 @@ std::string PortArguments(const std::string& address, int port);
 // The data port of a 229 reply ("229 Entering Extended Passive Mode
 // (|||port|)") or of a 227 reply ("227 Entering Passive Mode
 // (h1,h2,h3,h4,p1,p2)", brackets optional); -1 when the reply holds no
-// usable port (none, garbage, 0, above 65535). For a 227, address receives
-// the address it names, which is never connected to.
+// usable port (none, garbage, 0, above 65535). The address a 227 names is
+// not returned: the data connection goes to the control connection's peer.
 int ExtendedPassivePort(const std::string& reply);
-int PassivePort(const std::string& reply, std::string* address);
+int PassivePort(const std::string& reply);
 
 class FtpEngine;
 

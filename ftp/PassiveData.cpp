@@ -37,7 +37,7 @@ int ExtendedPassivePort(const std::string& reply) {
   return port;
 }
 
-int PassivePort(const std::string& reply, std::string* address) {
+int PassivePort(const std::string& reply) {
   // The six numbers follow the bracket, or without one the reply code.
   size_t at = reply.find('(');
   at = reply.find_first_of("0123456789", at != std::string::npos ? at : std::min<size_t>(4, reply.size()));
@@ -48,11 +48,7 @@ int PassivePort(const std::string& reply, std::string* address) {
     if ((n[i] = Number(reply, at, 3, 255)) < 0) return -1;
   }
   const int port = n[4] * 256 + n[5];
-  if (port == 0) return -1;
-  if (address)
-    *address = std::to_string(n[0]) + "." + std::to_string(n[1]) + "." + std::to_string(n[2]) +
-               "." + std::to_string(n[3]);
-  return port;
+  return port == 0 ? -1 : port;  // the address n[0..3] is never used
 }
 
 FtpEngine::DataErrors::DataErrors(TSockets& sockets, bool quiet)
@@ -69,7 +65,6 @@ FtpEngine::DataErrors::~DataErrors() { s.OnErrorOccurred = saved; }
 int FtpEngine::AskPassivePort() {
   const int control = Sockets1.ConnectionSocket();
   const std::string session = Sockets1.GetLocalPort(control) + " " + Sockets1.GetPeerIPAddr(control);
-  std::string named;
   int port = -1;
   int result;
   if (pasvSession_ != session) {
@@ -86,7 +81,7 @@ int FtpEngine::AskPassivePort() {
   }
   result = SendCommand("PASV");
   if (result != 2) return -1;
-  port = PassivePort(LastReply, &named);
+  port = PassivePort(LastReply);
   if (port < 0) ShowLine(kNoPort);
   return port;
 }
