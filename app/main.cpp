@@ -1,11 +1,15 @@
-// Entry routine of Tarnex: finds the program folder, reads whether a
-// configuration is stored, and starts interactively or as a batch upload.
+// Entry routine of Tarnex: finds the program folder and the settings folder,
+// reads whether a configuration is stored, and starts interactively or as a
+// batch upload.
 #include <QApplication>
+#include <QMessageBox>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "settings/SettingsLocation.h"
 #include "settings/Startup.h"
 #include "ui/FTPForm.h"
 #include "ui/MeterDLG.h"
@@ -27,16 +31,23 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   QApplication app(argc, argv);
-  const std::string programDir = FindProgramDir();
+  // TARNEX.INI and TARNEX.LOG live in this folder for the whole run: the
+  // program folder when the user can write there, else ~/.config/tarnex/.
+  const SettingsFolder settings = ChooseSettingsFolder(FindProgramDir());
+  const std::string& settingsDir = settings.Folder;
   std::vector<std::string> names;
   for (int i = 1; i < argc; ++i) names.emplace_back(argv[i]);
 
-  const bool batch = ReadConfiguredFlag(programDir + "TARNEX.INI") && !names.empty();
+  const bool batch = ReadConfiguredFlag(settingsDir + "TARNEX.INI") && !names.empty();
+  if (!settings.Error.empty()) {
+    std::fprintf(stderr, "tarnex: %s\n", settings.Error.c_str());
+    if (!batch) QMessageBox::warning(nullptr, "Tarnex", QString::fromStdString(settings.Error));
+  }
   if (batch) {
     // The progress dialog comes first and is the window of the run; the
     // main window is created hidden and runs the upload as it is made.
     TMeterDLG meter;
-    TFTPForm form(programDir, names, &meter);
+    TFTPForm form(settingsDir, names, &meter);
     switch (form.BatchOutcome) {
       case BatchResult::Finished: return 0;
       case BatchResult::ConnectFailed:
@@ -47,7 +58,7 @@ int main(int argc, char** argv) {
   }
 
   TMeterDLG meter;
-  TFTPForm form(programDir, names, &meter);
+  TFTPForm form(settingsDir, names, &meter);
   form.show();
   return app.exec();
 }

@@ -4,7 +4,7 @@
 namespace {
 // A reply line longer than this without a line end is taken as complete, so
 // a server that never sends LF cannot make the line grow without bound.
-constexpr size_t kMaxReplyLine = 1 << 20;
+constexpr size_t kMaxReplyLine = Transcript::kMaxLine;
 
 bool HoldsLineBreak(FormatArgs args) {
   for (const FormatArg& a : args)
@@ -62,8 +62,9 @@ int FtpEngine::ReadReply() {
     int available = Sockets1.PeekRaw(peeked);
     if (TakeAbort() || LastSocketError != 0) return result;
     if (available <= 0) {
-      ControlClosed = true;  // the server closed the connection, or it failed
-      replyLine_.clear();    // a cut line must not start the next connection's reply
+      // The server closed the connection, or it failed.
+      replyLine_.clear();  // a cut line must not start the next connection's reply
+      ConnectionLost();
       return result;
     }
 
@@ -110,6 +111,16 @@ void FtpEngine::ReadStaleReplies() {
     LastReply = line;
     ShowText(line);
   }
+}
+
+// The control connection is gone: nothing more is sent into it, and the
+// user is told once. The socket itself stays until the user disconnects.
+void FtpEngine::ConnectionLost() {
+  ControlClosed = true;
+  if (!Connected) return;
+  Connected = false;
+  ShowLine("Connection to %s lost", {Sockets1.IPAddr});
+  ui_.ConnectionChanged();
 }
 
 bool FtpEngine::TakeAbort() {

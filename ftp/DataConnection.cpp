@@ -1,7 +1,12 @@
 // The data connection: in active mode listen, announce with PORT, accept;
 // in passive mode (PassiveData.cpp) it is opened before the transfer
 // command. The transfers see only SendPort and AcceptDataConnection.
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
+
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include "ftp/FtpEngine.h"
 
@@ -61,16 +66,40 @@ int FtpEngine::AcceptDataConnection() {
     if (Sockets2.ConnectionSocket() == -1) AbortFlag = true;
     return Sockets2.ConnectionSocket();
   }
+  // Refused strangers do not start the wait again: the whole wait ends at
+  // one deadline, through the component's own time-out notice.
+  struct TimeoutScope {
+    TSockets& s;
+    int saved;
+    ~TimeoutScope() { s.Timeout = saved; }
+  } restore{Sockets2, Sockets2.Timeout};
+  const qint64 limitMs = static_cast<qint64>(std::min(Sockets2.Timeout, INT_MAX / 1000)) * 1000;
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &Sockets2, &TSockets::TimerFired);
+  QElapsedTimer clock;
+  clock.start();
+  if (limitMs > 0) {
+    Sockets2.Timeout = 0;
+    deadline.start(static_cast<int>(limitMs));
+  }
+  // A connection that never comes is often one a router or firewall stops.
+  DataErrors errors(Sockets2, false);
+  const auto hint = [&] {
+    ShowLine("No data connection came from the server in time: where a router or firewall "
+             "stands between, passive mode (in Setup) may help");
+  };
   for (;;) {
-    int socket;
-    {
-      DataErrors errors(Sockets2, false);
-      socket = Sockets2.Accept();
-      if (errors.timedOut)
-        ShowLine("No data connection came from the server in time: where a router or firewall "
-                 "stands between, passive mode (in Setup) may help");
+    if (limitMs > 0 && clock.elapsed() >= limitMs) {
+      AbortFlag = true;  // the deadline passed between two accepts
+      hint();
+      return -1;
     }
-    if (socket == -1) return -1;
+    int socket = Sockets2.Accept();
+    if (socket == -1) {
+      if (errors.timedOut) hint();
+      return -1;
+    }
     if (!VerifyDataPeer) break;
     // In active mode anyone may reach the port first: only the server we
     // are talking to may send or take the data.

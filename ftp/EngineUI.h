@@ -25,6 +25,10 @@ public:
   virtual void HideProgress() = 0;
   virtual void SetStatusText(const std::string& text) = 0;  // StatusLabel
 
+  // The engine found the control connection lost and cleared Connected:
+  // the menus follow.
+  virtual void ConnectionChanged() {}
+
   // Starts the external editor on a file, without waiting for it.
   virtual void StartEditor(const std::string& editorCommand, const std::string& fileName) = 0;
 };

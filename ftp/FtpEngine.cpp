@@ -1,5 +1,7 @@
 #include "ftp/FtpEngine.h"
 
+#include <algorithm>
+#include <climits>
 #include <exception>
 
 FtpEngine::FtpEngine(EngineUI& ui, const std::string& programDir)
@@ -38,11 +40,25 @@ void FtpEngine::WriteLog(const std::string& text) {
   log_.Write(text);
 }
 
-void FtpEngine::Sockets1ErrorOccurred(TSockets*, int, int error, const std::string& msg) {
+namespace {
+// Errors that say the connection itself is gone.
+bool EndsConnection(int error) {
+  return error == 10053 || error == 10054 || error == 10057 || error == 10058;
+}
+}  // namespace
+
+void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const std::string& msg) {
   LastSocketError = error;
   if (error == 10060) {
     // The component's own time-out: a quiet cancel request.
     AbortFlag = true;
+    LastSocketError = 0;
+    return;
+  }
+  if (error == 10004 && cancelRequested_) {
+    // The call that Cancel Transfer interrupted: the request itself is the
+    // message, the transfer ends through its abort path.
+    cancelRequested_ = false;
     LastSocketError = 0;
     return;
   }
@@ -55,14 +71,17 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets*, int, int error, const std::stri
     // it, so a log that cannot be written is shown here instead.
     ui_.ShowMessageBox(e.what(), "Error", BoxIcon::Exclamation, BoxOK);
   }
+  if (sender == &Sockets1 && EndsConnection(error)) ConnectionLost();
 }
 
 void FtpEngine::ShowProgress(int64_t done, int64_t size) {
   if (size <= 0) return;  // no size given, or an empty file: no progress
   if (!ui_.ProgressVisible()) ui_.ShowProgressDialog();
   int old = ui_.ProgressPosition();
-  int percent = done <= 0 ? 0 : static_cast<int>(100.0 * static_cast<double>(done) /
-                                                  static_cast<double>(size));
+  // More bytes than announced give more than 100; the value is kept within
+  // what an int holds before it is converted.
+  double exact = 100.0 * static_cast<double>(done) / static_cast<double>(size);
+  int percent = done <= 0 ? 0 : static_cast<int>(std::min(exact, static_cast<double>(INT_MAX)));
   ui_.SetProgress(percent, std::to_string(percent) + "% Complete");
   if (percent != old) ui_.RepaintProgress();
 }
@@ -72,4 +91,33 @@ void FtpEngine::HideProgress() { ui_.HideProgress(); }
 void FtpEngine::CancelTransfer() {
   AbortFlag = true;
   WriteLog("Something Aborted");
+  // A step that waits (a reply, the data connection, the store's close) is
+  // ended at once, as its time-out would end it.
+  if (TSockets::WSAIsBlocking()) {
+    cancelRequested_ = true;
+    TSockets::WSACancelBlockingCall();
+  }
+}
+
+void FtpEngine::ClearCancel() {
+  AbortFlag = false;
+  cancelRequested_ = false;
+}
+
+bool FtpEngine::RefuseTransfer() {
+  if (CommandBusy) {
+    ShowLine("Command already in progress, request ignored");
+    return true;
+  }
+  if (transferRunning_) {
+    ShowLine("Transfer already in progress, request ignored");
+    return true;
+  }
+  return false;
+}
+
+int FtpEngine::SendAbor() {
+  if (!Connected || ControlClosed) return 5;
+  Sockets1.SetOutOfBandText("ABOR\r\n");
+  return ReadReply();
 }

@@ -61,7 +61,9 @@ public:
   std::string LastReply;
   bool LogEnabled = true;
   bool RetryFlag = false;
-  bool ControlClosed = false;  // a reply read found the control connection gone
+  // The control connection was found closed or reset; Connected is then
+  // cleared and nothing more is sent into it.
+  bool ControlClosed = false;
 
   // Options handed in by the window.
   std::string DirSep;
@@ -119,6 +121,16 @@ private:
     ~DataScope() { e.CloseDataConnection(); }
   };
   void ReadStaleReplies();  // shows reply lines that no command awaits
+  void ConnectionLost();
+  void ClearCancel();       // a cancel left from before a transfer is void
+  // True, with a transcript line, when a command or transfer is under way.
+  bool RefuseTransfer();
+  int SendAbor();           // ABOR as urgent data and its reply
+  struct TransferScope {
+    FtpEngine& e;
+    explicit TransferScope(FtpEngine& engine) : e(engine) { e.transferRunning_ = true; }
+    ~TransferScope() { e.transferRunning_ = false; }
+  };
   int AcceptDataConnection();
   void CloseDataConnection();
   // Passive mode: asks for the server's data port and connects to it.
@@ -143,6 +155,7 @@ private:
 
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
                  const std::string& remoteName);
+  void StoreAborted();
 
   EngineUI& ui_;
   LogFile log_;
@@ -153,6 +166,7 @@ private:
   // The control connection (its local port) on which the server refused
   // EPSV: PASV is used for the rest of that session.
   std::string pasvSession_;
-  int storeDepth_ = 0;
   int storeRetries_ = 0;
+  bool transferRunning_ = false;
+  bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call
 };

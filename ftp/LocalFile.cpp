@@ -14,6 +14,21 @@ bool LocalFile::Create(const std::string& path) {
   return fd_ >= 0;
 }
 
+bool LocalFile::OpenForReplace(const std::string& path) {
+  Close();
+  path_ = path;
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  madeHere_ = fd_ >= 0;
+  if (fd_ < 0 && errno == EEXIST) fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  return fd_ >= 0;
+}
+
+bool LocalFile::Truncate() {
+  if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) return false;
+  madeHere_ = false;
+  return true;
+}
+
 bool LocalFile::CreateTemporary(const std::string& prefix) {
   Close();
   std::string pattern = prefix + "XXXXXX.TMP";
@@ -72,5 +87,7 @@ int64_t LocalFile::Size() const {
 
 void LocalFile::Close() {
   if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && madeHere_) ::unlink(path_.c_str());
   fd_ = -1;
+  madeHere_ = false;
 }

@@ -12,6 +12,13 @@ public:
 
   // Creates (or truncates) a file for writing.
   bool Create(const std::string& path);
+  // Opens a file for writing without changing it: an existing file keeps
+  // its bytes until Truncate, a file made here is removed again when the
+  // handle closes before Keep or Truncate.
+  bool OpenForReplace(const std::string& path);
+  // Empties the file opened for replacing; it is kept from now on.
+  bool Truncate();
+  void Keep() { madeHere_ = false; }
   // Makes a new file in the current directory named prefix + unique part +
   // ".TMP" and opens it for writing.
   bool CreateTemporary(const std::string& prefix);
@@ -31,4 +38,5 @@ public:
 private:
   int fd_ = -1;
   std::string path_;
+  bool madeHere_ = false;  // removed on close unless kept
 };

@@ -19,7 +19,7 @@ std::string Stamp() {
 
 void LogFile::Write(const std::string& text) const {
   std::string line = Stamp() + " " + text + "\r\n";
-  int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   bool ok = fd >= 0;
   const char* p = line.data();
   size_t left = line.size();

@@ -1,5 +1,6 @@
 #pragma once
 // TARNEX.LOG: one time-stamped line per event, opened and closed per event.
+// A log file it creates is readable and writable by its user only (0600).
 #include <string>
 
 class LogFile {

@@ -6,7 +6,9 @@
 
 void FtpEngine::Retrieve(const std::string& source, const std::string& localName,
                          const std::string& typeCommand) {
-  AbortFlag = false;
+  if (RefuseTransfer()) return;
+  TransferScope running(*this);
+  ClearCancel();
   int64_t received = 0;
   int64_t expected = 0;
   const bool listing = source.compare(0, 4, "LIST") == 0;
@@ -16,7 +18,9 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
 
   LocalFile file;
   if (separate || !toTranscript) {
-    bool made = separate ? file.CreateTemporary(listing ? "LST" : "VIW") : file.Create(localName);
+    // A file of that name is kept as it is until the server sends the data.
+    bool made =
+        separate ? file.CreateTemporary(listing ? "LST" : "VIW") : file.OpenForReplace(localName);
     if (!made) {
       ui_.ShowMessageBox("Could not open file", "_lopen error", BoxIcon::Exclamation, BoxOK);
       WriteLog("Could not open file");
@@ -72,6 +76,10 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
     WriteLog(text);
     return;
   }
+  if (!separate && !toTranscript && !file.Truncate()) {
+    ShowLine("%sWrite to file: %s failed, transfer incomplete", {"\r\n", localName});
+    AbortFlag = true;
+  }
 
   int abortReply = 0;  // the reply read after the last ABOR, if one was sent
   {
@@ -82,7 +90,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
       n = Sockets2.SReceive(Sockets2.ConnectionSocket(), buffer, 255);
       if (n >= 1) {
         if (toTranscript) {
-          ShowText(std::string(buffer, static_cast<size_t>(n)));
+          Memo.ShowData(std::string(buffer, static_cast<size_t>(n)));
         } else if (!file.WriteAll(buffer, static_cast<size_t>(n))) {
           ShowLine("%sWrite to file: %s failed, transfer incomplete", {"\r\n", localName});
           AbortFlag = true;
@@ -92,12 +100,10 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
           ShowProgress(received, expected);
         }
       }
-      if (TakeAbort()) {
-        Sockets1.SetOutOfBandText("ABOR\r\n");
-        abortReply = ReadReply();
-      }
+      if (TakeAbort()) abortReply = SendAbor();
     } while (n >= 1);
   }
+  file.Keep();
   file.Close();
 
   if (separate) ui_.StartEditor(Editor, file.Path());

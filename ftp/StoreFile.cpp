@@ -5,14 +5,20 @@
 
 void FtpEngine::StoreFile(const std::string& typeCommand, const std::string& localName,
                           const std::string& remoteName) {
-  // The outermost call starts the count of repeats afresh.
-  if (storeDepth_ == 0) storeRetries_ = 0;
-  ++storeDepth_;
-  struct Depth {
-    int& d;
-    ~Depth() { --d; }
-  } depth{storeDepth_};
+  if (RefuseTransfer()) return;
+  TransferScope running(*this);
+  ClearCancel();
+  storeRetries_ = 0;
   StoreOnce(typeCommand, localName, remoteName);
+}
+
+// The way out after Cancel Transfer (or a time-out) during the data phase.
+void FtpEngine::StoreAborted() {
+  SendAbor();
+  CloseDataConnection();
+  SetNormalCursor();
+  WriteLog("Transfer aborted due to you're request");
+  ShowLine("%sTransfer aborted due to you're request", {"\r\n"});
 }
 
 void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& localName,
@@ -56,6 +62,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     const std::string retrying = "Retrying to Send file: " + remoteName;
     char block[512];
     count = file.Read(block, sizeof block);
+    bool sendFailed = false;
     while (count > 0) {
       int length = static_cast<int>(count);
       int sent = Sockets2.SSend(Sockets2.ConnectionSocket(), block, length);
@@ -71,15 +78,18 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
         ui_.SetStatusText(*status);
       }
       ShowProgress(total, size);
+      if (sent <= 0 && !AbortFlag) {
+        // The data connection has failed and said so once: the rest of the
+        // file is not sent into it, the transfer ends the normal way, and
+        // the final reply is still read.
+        sendFailed = true;
+        LastSocketError = 0;
+        break;
+      }
       count = file.Read(block, sizeof block);
       if (TakeAbort()) {
-        Sockets1.SetOutOfBandText("ABOR\r\n");
-        ReadReply();
-        CloseDataConnection();
         file.Close();
-        SetNormalCursor();
-        WriteLog("Transfer aborted due to you're request");
-        ShowLine("%sTransfer aborted due to you're request", {"\r\n"});
+        StoreAborted();
         return;
       }
     }
@@ -89,10 +99,18 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     }
     Sleeper1.SleepFor(350);
     // Every byte sent must reach the server before the close, so the sending
-    // side is shut down first and the server's close awaited.
-    if (Sockets2.ConnectionSocket() != -1) Sockets2.FinishSending();
-    CloseDataConnection();
+    // side is shut down first and the server's close awaited (within the
+    // store's time-out). A connection that failed is only closed.
+    if (!sendFailed && !AbortFlag && Sockets2.ConnectionSocket() != -1)
+      Sockets2.FinishSending();
     file.Close();
+    // A cancel (or time-out) during the pause or the close ends the store
+    // like one during the data phase.
+    if (TakeAbort()) {
+      StoreAborted();
+      return;
+    }
+    CloseDataConnection();
   }
 
   WriteLog("Total bytes written to remote host :" + std::to_string(total));
@@ -114,5 +132,5 @@ void FtpEngine::CheckStoreRetry(const std::string& typeCommand, const std::strin
   }
   ++storeRetries_;
   RetryFlag = true;
-  StoreFile(typeCommand, localName, remoteName);
+  StoreOnce(typeCommand, localName, remoteName);
 }

@@ -1,5 +1,6 @@
 #include "ftp/Transcript.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -11,13 +12,27 @@ Transcript::Transcript(LineSink append, ClearSink clear)
 
 void Transcript::ShowText(const std::string& text) {
   if (text.size() < 2) return;  // a single character, a lone LF included, is dropped
+  Append(text);
+}
+
+void Transcript::ShowData(const std::string& text) { Append(text); }
+
+void Transcript::Append(const std::string& text) {
   const char* p = text.data();
   const char* end = p + text.size();
   while (p < end) {
-    // Copy the run up to the next LF or NUL in one piece.
+    // Copy the run up to the next LF or NUL in one piece, but no further
+    // than the longest line.
+    const char* limit = p + std::min<size_t>(static_cast<size_t>(end - p),
+                                              kMaxLine - PendingLine.size());
     const char* stop = p;
-    while (stop < end && *stop != '\n' && *stop != '\0') ++stop;
+    while (stop < limit && *stop != '\n' && *stop != '\0') ++stop;
     PendingLine.append(p, stop);
+    if (stop == limit && PendingLine.size() >= kMaxLine) {
+      Complete();
+      p = stop;
+      continue;
+    }
     if (stop == end) break;
     if (*stop == '\n') Complete();
     p = stop + 1;  // a NUL is skipped

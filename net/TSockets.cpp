@@ -578,10 +578,17 @@ bool TSockets::FinishSending() {
   ::shutdown(fd, SHUT_WR);
   if (NonBlocking()) return true;
   char discard[4096];
+  // A peer that keeps sending never lets the call wait, so the time-out is
+  // watched here as well: the whole close ends within Timeout.
+  QElapsedTimer clock;
+  clock.start();
   long result = Blocking(fd, Wait::Read, [&]() -> long {
     long got = ::recv(fd, discard, sizeof discard, 0);
-    if (got > 0) return -2;  // the peer still talks: drop it and read on
-    return got;              // 0 when the peer has closed, -1 on failure
+    if (got > 0) {  // the peer still talks: drop it and read on
+      if (Timeout > 0 && clock.elapsed() >= static_cast<qint64>(Timeout) * 1000) TimerFired();
+      return -2;
+    }
+    return got;  // 0 when the peer has closed, -1 on failure
   });
   if (result < 0) {
     ReportError(connSocket_, "FinishSending", error_);

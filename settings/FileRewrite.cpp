@@ -45,7 +45,7 @@ public:
       std::snprintf(suffix, sizeof suffix, ".new%012llx",
                     static_cast<unsigned long long>(random() & 0xffffffffffffULL));
       std::string candidate = target + suffix;
-      int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (fd >= 0) {
         path_ = candidate;
         fd_ = std::make_unique<Fd>(fd);

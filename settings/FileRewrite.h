@@ -3,8 +3,8 @@
 // folder, which is flushed to the disk and then renamed over the old one, so
 // the file is at every moment either wholly old or wholly new. The new file
 // gets the old one's permission bits (and owner, where allowed); a file that
-// did not exist gets the usual permissions for new files (0666 less the
-// umask). A symbolic link is followed: the file it points to is replaced and
+// did not exist is readable and writable by its user only (0600), since the
+// settings file holds passwords. A symbolic link is followed: the file it points to is replaced and
 // the link stays.
 //
 // The write is refused, and nothing changes, when the file exists but is not

@@ -85,6 +85,8 @@ public:
   BoxAnswer ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,
                            unsigned buttons) override;
   void EndProgram(int exitCode) override;
+  // The engine found the control connection gone: the menus follow.
+  void ConnectionChanged() override { EnableDisableMenus(); }
   void SetBusyCursor() override;
   void SetNormalCursor() override;
   bool AppendTranscriptLine(const std::string& line) override;

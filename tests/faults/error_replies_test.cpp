@@ -4,87 +4,41 @@
 
 namespace {
 
-const std::string k421 = "421 Service not available, closing control connection\r\n";
+const std::string k421 = "421 Service not available, closing control connection";
 
 struct Operation {
-  std::string name;
-  std::vector<std::string> commands;  // type, PORT, transfer command
-  std::vector<std::string> replies;   // their good replies
-  std::function<void(ScriptedPeer&)> data;  // the data phase
-  std::string final;
-  std::function<void(EngineHarness&)> run;
+  std::string name, type, command, preliminary, data;
+  RowAction run;
 };
-
-std::vector<Operation> Operations() {
-  return {
-      {"List", {"TYPE A", "PORT", "LIST"}, {"200 ok\r\n", "200 ok\r\n", "150 Here comes the listing\r\n"},
-       [](ScriptedPeer& p) { p.DataConnect().DataSend("a.txt\r\nb.txt\r\n").DataClose(); },
-       "226 Directory send OK\r\n",
-       [](EngineHarness& h) {
-         h.engine.DirSep = "0";
-         h.engine.ListRemote("LIST");
-       }},
-      {"Retrieve", {"TYPE I", "PORT", "RETR a"}, {"200 ok\r\n", "200 ok\r\n", "150 Opening (5 bytes)\r\n"},
-       [](ScriptedPeer& p) { p.DataConnect().DataSend("hello").DataClose(); },
-       "226 Transfer complete\r\n",
-       [](EngineHarness& h) { h.engine.Retrieve("a", "a.out", "TYPE I"); }},
-      {"Store", {"TYPE I", "PORT", "STOR up.bin"}, {"200 ok\r\n", "200 ok\r\n", "150 Ok to send data\r\n"},
-       [](ScriptedPeer& p) { p.DataConnect().DataReceiveAll().DataClose(); },
-       "226 Transfer complete\r\n",
-       [](EngineHarness& h) {
-         h.dir.WriteFile("up.bin", "hello world");
-         h.engine.StoreFile("TYPE I", "up.bin", "up.bin");
-       }},
-  };
-}
-
-const char* kStepNames[] = {"Type", "Port", "Command", "FinalReply"};
 
 std::vector<FaultRow> Rows() {
   std::vector<FaultRow> rows;
-
-  // 421 during login: the server closes after it; nothing more is sent.
-  rows.push_back({.name = "Login421Greeting",
-                  .greeting = "421 Too many users\r\n",
-                  .script = [](ScriptedPeer& p) { p.Close(); },
-                  .run = [](EngineHarness& h, ScriptedPeer&) {
-                    EXPECT_EQ(h.engine.LastReply, "421 Too many users\r\n");
-                  },
-                  .lines = {"421 Too many users"},
-                  .thenNoop = false});
-  const std::vector<std::string> login = {"USER u", "PASS p", "ACCT a"};
-  const std::vector<std::string> loginReplies = {"331 password\r\n", "332 account\r\n"};
-  for (size_t k = 0; k < login.size(); ++k) {
-    rows.push_back({.name = "Login421At" + login[k].substr(0, 4),
-                    .script = [=](ScriptedPeer& p) {
-                      for (size_t i = 0; i < k; ++i) p.Reply(login[i], loginReplies[i]);
-                      p.Expect(login[k]).CloseAfter(k421);
-                    },
-                    .run = [](EngineHarness& h, ScriptedPeer&) { Login(h.engine, "u", "p", "a"); },
-                    .commands = std::vector<std::string>(login.begin(), login.begin() + k + 1),
-                    .lines = {k421.substr(0, k421.size() - 2)},
-                    .thenNoop = false,
-                    .boxesMayVary = true});
-  }
-
-  // 421 at every step of a transfer, the server closing after it.
-  for (const Operation& op : Operations()) {
-    for (size_t k = 0; k < 4; ++k) {
-      FaultRow row{.name = op.name + "421At" + kStepNames[k]};
-      row.script = [op, k](ScriptedPeer& p) {
-        for (size_t i = 0; i < 3 && i < k; ++i) p.Reply(op.commands[i], op.replies[i]);
-        if (k < 3) {
-          p.Expect(op.commands[k]).CloseAfter(k421);
-        } else {
-          op.data(p);
-          p.CloseAfter(k421);
-        }
-      };
-      row.run = [op](EngineHarness& h, ScriptedPeer&) { op.run(h); };
-      row.commands.assign(op.commands.begin(), op.commands.begin() + std::min<size_t>(k + 1, 3));
-      row.lines = {k421.substr(0, k421.size() - 2)};
-      row.thenNoop = false;
-      row.boxesMayVary = true;
+  // 421 at the greeting or during login: the server closes after it; nothing
+  // more is sent.
+  rows.push_back({.name = "Login421Greeting", .greeting = "421 Too many users\r\n", .script = "close",
+                  .lines = {"421 Too many users"}, .thenNoop = false});
+  rows.push_back({.name = "Login421AtPASS", .script = "< USER u | 331 pw\n< PASS p\n> " + k421 + "\nclose",
+                  .run = [](EngineHarness& h, ScriptedPeer&) { Login(h.engine, "u", "p", "a"); },
+                  .commands = {"USER u", "PASS p"}, .lines = {k421}, .thenNoop = false, .boxesMayVary = true});
+  // 421 at a step of a transfer (the store goes on after no other refused
+  // TYPE), the server closing after it.
+  const std::string sent = "data connect\ndata recv\ndata close\n";
+  for (const Operation& op : std::vector<Operation>{
+           {"List", "TYPE A", "LIST", "150 listing", "data connect\ndata send a\\r\\nb\\r\\n\ndata close\n", Listing()},
+           {"Retrieve", "TYPE I", "RETR a", "150 Opening (5 bytes)", "data connect\ndata send hello\ndata close\n",
+            Retrieving()},
+           {"Store", "TYPE I", "STOR up.bin", "150 Ok to send data", sent, Storing("hello world")}}) {
+    const std::vector<std::string> commands = {op.type, "PORT", op.command};
+    const std::vector<std::string> good = {"200 ok", "200 ok", op.preliminary};
+    const char* steps[] = {"Type", "Port", "Command", "FinalReply"};
+    for (size_t k : op.name == "List" ? std::vector<size_t>{1} : op.name == "Retrieve" ? std::vector<size_t>{2, 3}
+                                                                                      : std::vector<size_t>{0, 3}) {
+      std::string script;
+      for (size_t i = 0; i < k && i < 3; ++i) script += "< " + commands[i] + " | " + good[i] + "\n";
+      script += k < 3 ? "< " + commands[k] + "\n" : op.data;
+      FaultRow row{.name = op.name + "421At" + steps[k], .script = script + "> " + k421 + "\nclose",
+                   .run = op.run, .commands = {commands.begin(), commands.begin() + std::min<size_t>(k + 1, 3)},
+                   .lines = {k421}, .thenNoop = false, .boxesMayVary = true};
       if (op.name == "Retrieve" && k == 3) row.file = std::make_pair("a.out", "hello");
       if (op.name == "Store" && k == 3)
         row.check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), "hello world"); };
@@ -93,106 +47,42 @@ std::vector<FaultRow> Rows() {
   }
 
   // Refusals with the connection kept. A retrieval or listing ends at a 5
-  // for its type or PORT command and at a 4 or 5 for RETR or LIST.
-  auto retrieve = [](EngineHarness& h, ScriptedPeer&) { h.engine.Retrieve("a", "a.out", "TYPE I"); };
-  auto list = [](EngineHarness& h, ScriptedPeer&) {
-    h.engine.DirSep = "0";
-    h.engine.ListRemote("LIST");
+  // for its type or PORT command and at a 4 or 5 for RETR or LIST; a store
+  // goes on whatever its type and PORT commands get, and a refused STOR
+  // ends it at once (no data connection comes).
+  const std::vector<std::string> get = {"TYPE I", "PORT", "RETR a"}, list = {"TYPE A", "PORT", "LIST"},
+                                 put = {"TYPE I", "PORT", "STOR up.bin"};
+  const std::string noFile = "Could not retrieve file", noList = "Could not list directory",
+                    noStore = "Could not store file";
+  // `empty`: the local file is made (empty) before the refusal.
+  struct Refusal {
+    std::string name, script;
+    RowAction run;
+    std::vector<std::string> commands, lines;
+    bool empty = false;
   };
-  rows.push_back({.name = "RetrieveType504",
-                  .script = [](ScriptedPeer& p) { p.Reply("TYPE I", "504 Type not implemented\r\n"); },
-                  .run = retrieve, .commands = {"TYPE I"},
-                  .file = std::make_pair("a.out", "")});
-  rows.push_back({.name = "RetrieveType451GoesOn",
-                  .script = [](ScriptedPeer& p) {
-                    RetrSteps(p, "a", "550 No such file\r\n");
-                  },
-                  .run = [](EngineHarness& h, ScriptedPeer& p) {
-                    (void)p;
-                    h.engine.Retrieve("a", "a.out", "TYPE I");
-                  },
-                  .commands = {"TYPE I", "PORT", "RETR a"},
-                  .lines = {"Could not retrieve file"}});
-  rows.back().script = [](ScriptedPeer& p) {
-    p.Reply("TYPE I", "451 Local error\r\n").Reply("PORT", "200 ok\r\n").Reply("RETR a", "550 No such file\r\n");
-  };
-  rows.push_back({.name = "RetrievePort501",
-                  .script = [](ScriptedPeer& p) {
-                    p.Reply("TYPE I", "200 ok\r\n").Reply("PORT", "501 Illegal PORT command\r\n");
-                  },
-                  .run = retrieve, .commands = {"TYPE I", "PORT"}});
-  rows.push_back({.name = "RetrievePort425GoesOn",
-                  .script = [](ScriptedPeer& p) {
-                    p.Reply("TYPE I", "200 ok\r\n").Reply("PORT", "425 Cannot open\r\n")
-                        .Reply("RETR a", "425 Use PORT first\r\n");
-                  },
-                  .run = retrieve, .commands = {"TYPE I", "PORT", "RETR a"},
-                  .lines = {"Could not retrieve file"}});
-  for (const char* reply : {"450 File busy\r\n", "550 No such file\r\n"}) {
-    rows.push_back({.name = std::string("RetrieveRetr") + std::string(reply, 3),
-                    .script = [reply](ScriptedPeer& p) { RetrSteps(p, "a", reply); },
-                    .run = retrieve, .commands = {"TYPE I", "PORT", "RETR a"},
-                    .lines = {"Could not retrieve file"},
-                    .file = std::make_pair("a.out", "")});
-    rows.push_back({.name = std::string("ListList") + std::string(reply, 3),
-                    .script = [reply](ScriptedPeer& p) {
-                      p.Reply("TYPE A", "200 ok\r\n").Reply("PORT", "200 ok\r\n").Reply("LIST", reply);
-                    },
-                    .run = list, .commands = {"TYPE A", "PORT", "LIST"},
-                    .lines = {"Could not list directory"}});
+  for (const Refusal& r : std::vector<Refusal>{
+           {"RetrieveType504", "< TYPE I | 504 Type not implemented", Retrieving(), {"TYPE I"}, {}, true},
+           {"RetrieveType451GoesOn", "< TYPE I | 451 Local error\n< PORT | 200 ok\n< RETR | 550 No such file",
+            Retrieving(), get, {noFile}},
+           {"RetrievePort501", "< TYPE I | 200 ok\n< PORT | 501 Illegal PORT command", Retrieving(),
+            {"TYPE I", "PORT"}, {}},
+           {"RetrievePort425GoesOn", "< TYPE I | 200 ok\n< PORT | 425 Cannot open\n< RETR | 425 Use PORT first",
+            Retrieving(), get, {noFile}},
+           {"RetrieveRetr450", Get("450 File busy"), Retrieving(), get, {noFile}, true},
+           {"ListType504", "< TYPE A | 504 no", Listing(), {"TYPE A"}, {}},
+           {"ListPort500", "< TYPE A | 200 ok\n< PORT | 500 no", Listing(), {"TYPE A", "PORT"}, {}},
+           {"ListList550", Steps("TYPE A", "LIST", "550 no listing"), Listing(), list, {noList}},
+           {"StoreType504GoesOn", "< TYPE I | 504 no\n< PORT | 200 ok\n< STOR | 150 ok\n" + sent + "> 226 done",
+            Storing("hello world"), put, {"Total bytes written to remote host: 11", "226 done"}},
+           {"StorePort501", "< TYPE I | 200 ok\n< PORT | 501 no\n< STOR | 425 Use PORT first",
+            Storing("x"), put, {noStore}},
+           {"StoreStor553", Put("553 Not allowed"), Storing("x"), put, {noStore}},
+       }) {
+    rows.push_back({.name = r.name, .script = r.script, .run = r.run, .commands = r.commands, .lines = r.lines});
+    if (r.empty) rows.back().file = std::make_pair("a.out", "");
+    if (r.lines == std::vector<std::string>{noStore}) rows.back().absent = {"Total bytes written", "Transfer aborted"};
   }
-  rows.push_back({.name = "ListType504",
-                  .script = [](ScriptedPeer& p) { p.Reply("TYPE A", "504 no\r\n"); },
-                  .run = list, .commands = {"TYPE A"}});
-  rows.push_back({.name = "ListPort500",
-                  .script = [](ScriptedPeer& p) {
-                    p.Reply("TYPE A", "200 ok\r\n").Reply("PORT", "500 no\r\n");
-                  },
-                  .run = list, .commands = {"TYPE A", "PORT"}});
-
-  // A store goes on whatever its type and PORT commands get; the final reply
-  // tells. A refused STOR brings no data connection, so the store ends at
-  // once instead of waiting for one until the time-out.
-  auto store = [](EngineHarness& h, ScriptedPeer&) {
-    h.dir.WriteFile("up.bin", "hello world");
-    h.engine.StoreFile("TYPE I", "up.bin", "up.bin");
-  };
-  rows.push_back({.name = "StoreType504GoesOn",
-                  .script = [](ScriptedPeer& p) {
-                    p.Reply("TYPE I", "504 no\r\n").Reply("PORT", "200 ok\r\n")
-                        .Reply("STOR up.bin", "150 ok\r\n").DataConnect().DataReceiveAll().DataClose()
-                        .Send("226 done\r\n");
-                  },
-                  .run = store, .commands = {"TYPE I", "PORT", "STOR up.bin"},
-                  .lines = {"Total bytes written to remote host: 11", "226 done"},
-                  .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), "hello world"); }});
-  for (auto [name, port, stor] : std::vector<std::tuple<std::string, std::string, std::string>>{
-           {"StorePort501", "501 no\r\n", "425 Use PORT first\r\n"},
-           {"StoreStor553", "200 ok\r\n", "553 Not allowed\r\n"},
-           {"StoreStor452", "200 ok\r\n", "452 No space\r\n"}}) {
-    rows.push_back({.name = name,
-                    .script = [port, stor](ScriptedPeer& p) {
-                      p.Reply("TYPE I", "200 ok\r\n").Reply("PORT", port).Reply("STOR up.bin", stor);
-                    },
-                    .run = store, .commands = {"TYPE I", "PORT", "STOR up.bin"},
-                    .lines = {"Could not store file"},
-                    .absent = {"Total bytes written", "Transfer aborted"}});
-  }
-
-  rows.push_back({.name = "Retr550ThenAListingThatWorks",
-                  .script = [](ScriptedPeer& p) {
-                    RetrSteps(p, "gone", "550 No such file\r\n")
-                        .Reply("TYPE A", "200 ok\r\n").Reply("PORT", "200 ok\r\n")
-                        .Reply("LIST", "150 listing\r\n").DataConnect().DataSend("x\r\ny\r\n")
-                        .DataClose().Send("226 done\r\n");
-                  },
-                  .run = [](EngineHarness& h, ScriptedPeer&) {
-                    h.engine.Retrieve("gone", "gone.out", "TYPE I");
-                    h.engine.DirSep = "0";
-                    h.engine.ListRemote("LIST");
-                  },
-                  .commands = {"TYPE I", "PORT", "RETR gone", "TYPE A", "PORT", "LIST"},
-                  .lines = {"Could not retrieve file", "x", "y", "226 done"}});
   return rows;
 }
 

@@ -1,143 +1,154 @@
 #pragma once
-// Small helpers for the socket tests: a box recorder, an error recorder,
-// raw loopback peers and a way to run events until something happened.
+// The socket component against a raw loopback peer, driven by rows: a row
+// plays a script of steps and states its whole outcome as one log of what
+// the component told (boxes, error reports, events) and what the steps read.
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
-#include "net/MessageBoxes.h"
 #include "net/TSockets.h"
 
 namespace nettest {
 
-// Records every box and answers OK; ending the program is only recorded.
-struct Boxes : MessageBoxes {
-  struct Shown {
-    std::string text, caption;
-    BoxIcon icon;
-    unsigned buttons;
-  };
-  std::vector<Shown> shown;
-  int endedWith = -1;
-  BoxAnswer ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,
-                           unsigned buttons) override {
-    shown.push_back({text, caption, icon, buttons});
+using Log = std::vector<std::string>;
+
+struct Row {
+  const char* name;
+  std::string script;  // see Rig::Play
+  Log log;
+  bool reports = true;    // false: no error handler, so the fatal box shows
+  int timeout = 10;       // of a blocking call
+  std::string meanwhile = {};  // played from a timer 100 ms after the script starts
+};
+
+struct Rig : MessageBoxes {  // its boxes are answered OK; ending the program is only logged
+  Log log;
+  TSockets s{*this};
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0), peer = -1;
+  bool meanwhilePlayed = false;
+  Rig(bool nonBlocking, const Row& row) {
+    if (row.reports)
+      s.OnErrorOccurred = [this](TSockets*, int, int e, const std::string& m) {
+        log.push_back(std::to_string(e) + " " + m);
+      };
+    const std::pair<TSockets::SocketEvent*, const char*> events[] = {
+        {&s.OnDataAvailable, "read"}, {&s.OnDataNeeded, "write"}, {&s.OnSessionAvailable, "accept"},
+        {&s.OnSessionConnected, "connect"}, {&s.OnSessionClosed, "close"}};
+    for (auto [event, name] : events) *event = [this, name](TSockets*, int) { log.push_back(name); };
+    s.SetNonBlocking(nonBlocking);
+    s.Timeout = row.timeout;
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 5);
+    s.IPAddr = "127.0.0.1";
+    s.Port = s.GetLocalPort(listener);
+  }
+  ~Rig() override { ::close(peer), ::close(listener); }
+  BoxAnswer ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon,
+                           unsigned) override {
+    log.push_back(caption + ": " + text);
     return BoxAnswer::OK;
   }
-  void EndProgram(int exitCode) override { endedWith = exitCode; }
+  void EndProgram(int code) override { log.push_back("end " + std::to_string(code)); }
+
+  // What the peer finds: its bytes, "closed", "reset" or "nothing".
+  std::string PeerReads() {
+    char b[64];
+    pollfd p{peer, POLLIN, 0};
+    long n = ::poll(&p, 1, 100) == 1 ? ::recv(peer, b, sizeof b, MSG_DONTWAIT) : -2;
+    return n > 0 ? std::string(b, n) : n == 0 ? "closed" : n == -1 ? "reset" : "nothing";
+  }
+  void Run(int ms) {  // processes events for a while
+    QElapsedTimer clock;
+    clock.start();
+    do QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (clock.elapsed() < ms && ::usleep(1000) == 0);
+  }
+
+  // Steps separated by "; ". The peer's: connect (the component connects and
+  // the peer takes the connection), dial (the peer connects to the listening
+  // socket), send TEXT, close, reset, refuse (nothing listens any more), peer
+  // (logs what the peer reads), flood (sends until the buffers are full). The
+  // component's: host TEXT, port TEXT, run (lets events come), recv N,
+  // trickle, waiting (logs whether bytes wait), peek, text TEXT, urgent TEXT,
+  // listen (on a free port), accept, finish, disconnect, cancel-listen,
+  // disconnect-on-connect, addresses.
+  // A step that throws logs the exception's text.
+  void Play(const std::string& script) {
+    std::istringstream steps(script);
+    char buffer[4096] = {};
+    linger hard{1, 0};
+    for (std::string step; std::getline(steps >> std::ws, step, ';');) try {
+        const std::string word = step.substr(0, step.find(' '));
+        const std::string arg = step.substr(std::min(step.size(), word.size() + 1));
+        const int sock = s.ConnectionSocket();
+        if (word == "connect") {
+          s.SConnect();
+          pollfd p{listener, POLLIN, 0};
+          if (s.ConnectionSocket() >= 0 && listener >= 0 && ::poll(&p, 1, 5000) == 1)
+            peer = ::accept(listener, nullptr, nullptr);
+        } else if (word == "dial") {
+          const uint16_t port = htons(std::stoi(s.GetLocalPort(s.ListeningSocket())));
+          sockaddr_in a{AF_INET, port, {htonl(INADDR_LOOPBACK)}, {}};
+          ::connect(peer = ::socket(AF_INET, SOCK_STREAM, 0), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        } else if (word == "send") ::send(peer, arg.data(), arg.size(), 0);
+        else if (word == "flood") while (::send(peer, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {}
+        else if (word == "reset") ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard), Play("close");
+        else if (word == "close") ::close(peer), peer = -1;
+        else if (word == "refuse") ::close(listener), listener = -1;
+        else if (word == "peer") log.push_back(PeerReads());
+        else if (word == "host") s.IPAddr = arg;
+        else if (word == "port") s.Port = arg;
+        else if (word == "run") Run(50);
+        else if (word == "recv") log.push_back(std::to_string(s.SReceive(sock, buffer, std::stoi(arg))));
+        else if (word == "trickle")  // byte by byte, until `meanwhile` has been played
+          while (!meanwhilePlayed && s.SReceive(sock, buffer, 1) == 1) {}
+        else if (word == "waiting") log.push_back(s.BytesWaiting() > 0 ? "data waiting" : "none waiting");
+        else if (word == "peek") log.push_back(s.PeekData());
+        else if (word == "text") s.SetText(arg);
+        else if (word == "urgent") s.SetOutOfBandText(arg);
+        else if (word == "listen") s.Port = "0", s.Listen();
+        else if (word == "accept") s.Accept();
+        else if (word == "finish") log.push_back(s.FinishSending() ? "finished" : "not finished");
+        else if (word == "disconnect") s.Disconnect();
+        else if (word == "disconnect-on-connect")
+          s.OnSessionConnected = [this](TSockets*, int) { log.push_back("connect"), s.Disconnect(); };
+        else if (word == "cancel-listen") s.CancelListen();
+        else if (word == "addresses")  // and whether the peer's port is the one dialled
+          log.push_back(s.GetLocalIPAddr(sock) + " " + s.GetPeerIPAddr(sock) + " " +
+                        std::to_string(s.GetPeerPort(sock) == s.Port));
+        else ADD_FAILURE() << "unknown step " << step;
+      } catch (const std::runtime_error& e) {
+        log.push_back(e.what());
+      }
+  }
 };
 
-struct Report {
-  int socket, error;
-  std::string msg;
-};
-
-// Attaches an error handler that records every report.
-inline void RecordReports(TSockets& s, std::vector<Report>& into) {
-  s.OnErrorOccurred = [&into](TSockets*, int socket, int error, const std::string& msg) {
-    into.push_back({socket, error, msg});
-  };
-}
-
-struct Fd {
-  int fd = -1;
-  Fd() = default;
-  explicit Fd(int f) : fd(f) {}
-  Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd = o.fd;
-      o.fd = -1;
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  void reset() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
-
-inline sockaddr_in Loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-inline int LocalPort(int fd) {
-  sockaddr_in a{};
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  return ntohs(a.sin_port);
-}
-
-// A listening raw socket on 127.0.0.1 with a system-chosen port.
-struct RawListener {
-  Fd sock{::socket(AF_INET, SOCK_STREAM, 0)};
-  int port = 0;
-  RawListener() {
-    sockaddr_in a = Loopback(0);
-    ::bind(sock.fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(sock.fd, 5);
-    port = LocalPort(sock.fd);
-  }
-  std::string PortText() const { return std::to_string(port); }
-  // The next connection, waiting at most 5 s.
-  Fd AcceptOne() {
-    pollfd p{sock.fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) != 1) return Fd();
-    return Fd(::accept(sock.fd, nullptr, nullptr));
-  }
-};
-
-// A port on which nothing listens (bound and released again).
-inline int RefusingPort() {
-  Fd s(::socket(AF_INET, SOCK_STREAM, 0));
-  sockaddr_in a = Loopback(0);
-  ::bind(s.fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  return LocalPort(s.fd);
-}
-
-// A raw client connected to 127.0.0.1:port (blocking).
-inline Fd RawConnect(int port) {
-  Fd s(::socket(AF_INET, SOCK_STREAM, 0));
-  sockaddr_in a = Loopback(port);
-  if (::connect(s.fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) s.reset();
-  return s;
-}
-
-// Runs events until the condition holds or 10 s have gone; true when it held.
-inline bool RunEventsUntil(const std::function<bool()>& done, int limitMs = 10000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limitMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ::usleep(1000);
-  }
-  return true;
-}
-
-// Runs events for a while, so that whatever would come has come.
-inline void RunEventsFor(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    ::usleep(1000);
+// Plays every row on a fresh component; a blocking call that never ends is
+// cancelled by a watchdog, which fails the row instead of hanging.
+inline void PlayRows(bool nonBlocking, const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rig r(nonBlocking, row);
+    QTimer meanwhile, watchdog;
+    meanwhile.callOnTimeout([&] { r.Play(row.meanwhile), r.meanwhilePlayed = true; });
+    watchdog.callOnTimeout([&] { r.log.push_back("watchdog"), TSockets::WSACancelBlockingCall(); });
+    meanwhile.setSingleShot(true);
+    meanwhile.start(100);
+    watchdog.start(8000);
+    r.Play(row.script);
+    r.Run(50);
+    EXPECT_EQ(r.log, row.log);
   }
 }
 

@@ -1,229 +1,88 @@
-// The profile list and the Setup dialog's reads and writes of profiles.
+// Profiles (the Setup dialog's list, Add, Save, OK, Delete and Load), what
+// start-up reads, and the Options menu.
 #include "SettingsTestFolder.h"
 
-#include <stdexcept>
-
+#include "settings/Options.h"
 #include "settings/Profiles.h"
-#include "settings/TIniFile.h"
+#include "settings/Startup.h"
 
-namespace {
-
-ConnectionProfile Boxes(const std::string& name, const std::string& port = "21") {
-  ConnectionProfile p;
-  p.Name = name;
-  p.HostName = "ftp." + name + ".example";
-  p.UserName = "user";
-  p.Password = " pw ";
-  p.Account = "";
-  p.Directory = "/pub";
-  p.Port = port;
-  p.Localdir = "/tmp";
-  p.Anonymous = false;
-  p.AutoSave = true;
-  p.UseLogFile = false;
-  p.IncludeDirs = true;
-  p.IncludeSubDirs = false;
-  p.UseLowerCase = true;
-  p.InitializeCommand = "SITE UMASK 022";
-  p.TransferType = 3;
-  return p;
+static std::string Show(const ConnectionProfile& p) {
+  std::string out;
+  for (const auto& text : {p.Name, p.HostName, p.UserName, p.Password, p.Account, p.Directory, p.Port, p.Localdir}) out += text + "|";
+  for (bool flag : {p.Anonymous, p.AutoSave, p.UseLogFile, p.IncludeDirs, p.IncludeSubDirs, p.UseLowerCase}) out += std::to_string(flag);
+  return out + "|" + p.InitializeCommand + "|" + std::to_string(p.TransferType) + " ";
 }
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "(no error)";
+// add, save (with no type chosen) and ok N store the boxes of profile N; add
+// and save give the current type after them (2 before). delete N gives
+// "<previous>"; list gives "[names,|last used]"; load N gives the dialog's
+// profile; start gives what start-up reads; mkdir puts a folder in the file's place.
+static Op Profiles(std::string script) {
+  return Script([](const std::string& verb, const std::string& n, const std::string& p) {
+    const ConnectionProfile b{n,     "ftp." + n, "u",   " pw ", "",    "/pub", " 21 ",  "/tmp",
+                              false, true,       false, true,   false, true,   "SITE X", verb == "save" ? 0 : 3};
+    int32_t current = 2;  // the type chosen before
+    std::string out;
+    if (verb == "add") return AddProfile(p, b, current), std::to_string(current);
+    if (verb == "save") return SaveProfile(p, b, current), std::to_string(current);
+    if (verb == "ok") return SaveProfileOnOK(p, b), out;
+    if (verb == "load") return Show(LoadProfile(p, n, "/box", 2));
+    if (verb == "delete") return "<" + DeleteProfile(p, n).value_or("none") + ">";
+    if (verb == "mkdir") return std::filesystem::create_directory(p), out;
+    if (verb == "list") {
+      const ProfileList list = LoadProfileList(p);
+      for (const auto& name : list.Names) out += name + ",";
+      return "[" + out + "|" + list.LastUsed + "]";
+    }
+    const StartupSettings s = ReadStartupSettings(p, current);  // start
+    out = s.Options.DirSep + "," + s.Options.ViewSep + "," + s.Options.Editor + (s.OptionDefaultsWritten ? " stored" : "") +
+          s.OptionDefaultsError + " " + Show(s.Profile) + s.Batch.InitializeCommand + std::to_string(s.TransferType);
+    for (bool flag : {s.Batch.IncludeDirs, s.Batch.IncludeSubDirs, s.Batch.UseLowerCase, s.LogEnabled, s.ConfiguredFlag})
+      out += std::to_string(flag);
+    return out + std::to_string(ReadConfiguredFlag(p));
+  }, script);
 }
-
-}  // namespace
-
-using ProfilesTest = SettingsTest;
-
-TEST_F(ProfilesTest, EmptyFileListsNothingAndWritesNextZero) {
-  ProfileList list = LoadProfileList(Ini());
-  EXPECT_TRUE(list.Names.empty());
-  EXPECT_EQ(list.LastUsed, "");
-  EXPECT_EQ(Contents(), "[index]\nnext=0\n");
+// The keys profile N is stored with, but TransferType.
+static std::string Keys(const std::string& n) {
+  return "[" + n + "]\nHostName=ftp." + n + "\nUserName=u\nPassword=\" pw \"\nAccount=\nDirectory=/pub\nPort=21\nLocaldir=/tmp\n"
+         "Anonymous=0\nAutoSave=1\nUseLogFile=0\nIncludeDirs=1\nIncludeSubDirs=0\nUseLowerCase=1\nInitializeCommand=SITE X\n";
 }
+const std::string notInteger = " is not a valid integer value}", started = "||||||||001000||2 2000111";
 
-TEST_F(ProfilesTest, AddWritesEverythingInOrder) {
-  int32_t current = 2;
-  AddProfile(Ini(), Boxes("home"), current);
-  EXPECT_EQ(current, 3);
-  EXPECT_EQ(Contents(),
-            "[index]\nnext=1\nProfile0=home\n"
-            "[LastUsed]\nNAME=home\n"
-            "[Fixed]\nOK=1\n"
-            "[home]\nHostName=ftp.home.example\nUserName=user\nPassword=\" pw \"\nAccount=\n"
-            "Directory=/pub\nPort=21\nLocaldir=/tmp\nAnonymous=0\nAutoSave=1\nUseLogFile=0\n"
-            "IncludeDirs=1\nIncludeSubDirs=0\nUseLowerCase=1\nInitializeCommand=SITE UMASK 022\n"
-            "TransferType=3\n");
+const std::vector<SettingsRow> rows = {
+    {"add on no file: slot, last used, configured, then the keys in order", std::nullopt, Profiles("add home|load HOME"),
+     "3HOME|ftp.home|u| pw ||/pub|21|/tmp|010101|SITE X|3 ",
+     "[index]\nnext=1\nProfile0=home\n[LastUsed]\nNAME=home\n[Fixed]\nOK=1\n" + Keys("home") + "TransferType=3\n"},
+    {"save with no type chosen keeps the current one; OK stores no type", std::nullopt, Profiles("save s|ok o"), "2",
+     Keys("s") + "TransferType=2\n[LastUsed]\nNAME=o\n" + Keys("o") + "[Fixed]\nOK=1\n"},
+    {"load of a bare profile gives the dialog's defaults", "[bare]\nHostName=h\nTransferType=abc\n",
+     Profiles("load bare"), "bare|h||||||/box|111111||2 "},
+    {"delete empties the first slot of exactly that name, and the one before becomes the last used; slots are "
+     "never reused", std::nullopt, Profiles("add a|add b|add a|list|delete b|delete A|delete a|list|add c"),
+     "333[a,b,a,|a]<a><><>[a,|]3", "[index]\nnext=4\nProfile0=\nProfile1=\nProfile2=a\nProfile3=c\n[LastUsed]\n"
+     "NAME=c\n[Fixed]\nOK=1\n" + Keys("c") + "TransferType=3\n"},
+    {"the list takes slots 0 to next as the keys are written, and skips empty ones",
+     "[index]\nnext=2\nProfile=none\nProfile0=zero\nProfile1=\nProfile02=padded\nprofile2=two\nProfile3=beyond\n",
+     Profiles("list"), "[zero,two,|]"},
+    {"a huge next neither hangs nor wraps", "[index]\nnext=2147483647\nProfile2147483647=last\nProfile5=five\n",
+     Profiles("list|add x|list"), "[five,last,|]3{'2147483648'" + notInteger, "[index]\nnext=2147483648\n"
+     "Profile2147483647=x\nProfile5=five\n[LastUsed]\nNAME=x\n[Fixed]\nOK=1\n" + Keys("x") + "TransferType=3\n"},
+    {"start-up with no file: defaults, and only the options stored", std::nullopt, Profiles("start"),
+     "0,1,xdg-open stored " + started, "[options]\nDirSep=0\nViewSep=1\nEditor=xdg-open\n"},
+    {"start-up stores no defaults when one option is set", "[options]\nDirSep=\nEditor=vi\n", Profiles("start"),
+     ",,vi " + started},
+    {"start-up reads the last-used profile with its own defaults",
+     "[options]\nEditor=vi\n[LastUsed]\nNAME=Srv\n[fixed]\nok=0\n[srv]\nHostName=h\nPort=2121\nPassword=\" p \"\n"
+     "TransferType=abc\nUseLogFile=0\nAnonymous=1\nAutoSave=1\nIncludeSubDirs=5\nInitializeCommand=SITE Y\nLocaldir=/d\n",
+     Profiles("start"), ",,vi Srv|h|| p |||2121|/d|000010|SITE Y|2 SITE Y2010000"},
+    {"start-up reports a refused defaults write", std::nullopt, Profiles("mkdir|start"),
+     "0,1,xdg-openUnable to write to TARNEX.INI " + started, std::nullopt},
+    {"the Options menu", "[options]\nEditor=vi\n", [](const std::string& p) {
+       const std::string before = ReadEditor(p) + ToggledSeparateValue("") + ToggledSeparateValue("2") + ToggledSeparateValue("0");
+       WriteDirSep(p, "0"), WriteViewSep(p, "1"), WriteEditor(p, "");
+       return before + "[" + ReadEditor(p) + "]";
+     }, "vi001[]", "[options]\nEditor=\nDirSep=0\nViewSep=1\n"},
+};
 
-  ConnectionProfile loaded = LoadProfile(Ini(), "HOME", "/elsewhere", 1);
-  EXPECT_EQ(loaded.Name, "HOME");
-  EXPECT_EQ(loaded.HostName, "ftp.home.example");
-  EXPECT_EQ(loaded.Password, " pw ");
-  EXPECT_EQ(loaded.Port, "21");
-  EXPECT_EQ(loaded.Localdir, "/tmp");
-  EXPECT_FALSE(loaded.Anonymous);
-  EXPECT_FALSE(loaded.UseLogFile);
-  EXPECT_FALSE(loaded.IncludeSubDirs);
-  EXPECT_EQ(loaded.InitializeCommand, "SITE UMASK 022");
-  EXPECT_EQ(loaded.TransferType, 3);
-}
-
-TEST_F(ProfilesTest, NoRadioButtonKeepsCurrentTransferType) {
-  int32_t current = 2;
-  ConnectionProfile p = Boxes("a");
-  p.TransferType = 0;
-  SaveProfile(Ini(), p, current);
-  EXPECT_EQ(current, 2);
-  EXPECT_EQ(TIniFile(Ini()).ReadText("a", "TransferType", ""), "2");
-}
-
-TEST_F(ProfilesTest, LoadingAnUnknownProfileGivesTheDialogDefaults) {
-  Put("[bare]\nHostName=h\nTransferType=abc\n");
-  ConnectionProfile p = LoadProfile(Ini(), "bare", "/box/text", 2);
-  EXPECT_EQ(p.HostName, "h");
-  EXPECT_EQ(p.UserName, "");
-  EXPECT_EQ(p.Port, "");
-  EXPECT_EQ(p.Localdir, "/box/text");
-  EXPECT_TRUE(p.Anonymous && p.AutoSave && p.UseLogFile);
-  EXPECT_TRUE(p.IncludeDirs && p.IncludeSubDirs && p.UseLowerCase);
-  EXPECT_EQ(p.TransferType, 2);
-}
-
-TEST_F(ProfilesTest, AddTwiceThenDelete) {
-  int32_t current = 0;
-  AddProfile(Ini(), Boxes("a"), current);
-  AddProfile(Ini(), Boxes("b"), current);
-  AddProfile(Ini(), Boxes("a"), current);  // listed a second time
-  EXPECT_EQ(LoadProfileList(Ini()).Names, (std::vector<std::string>{"a", "b", "a"}));
-
-  EXPECT_EQ(DeleteProfile(Ini(), "b"), std::optional<std::string>("a"));
-  ProfileList list = LoadProfileList(Ini());
-  EXPECT_EQ(list.Names, (std::vector<std::string>{"a", "a"}));
-  EXPECT_EQ(list.LastUsed, "a");
-  TIniFile ini(Ini());
-  EXPECT_EQ(ini.ReadText("index", "Profile1", "gone"), "");  // emptied, not removed
-  EXPECT_EQ(ini.ReadText("index", "next", ""), "3");
-  EXPECT_EQ(ini.ReadText("b", "HostName", "gone"), "gone");
-
-  // Only the first slot of "a" is emptied; the shared section is gone.
-  EXPECT_EQ(DeleteProfile(Ini(), "a"), std::optional<std::string>(""));
-  list = LoadProfileList(Ini());
-  EXPECT_EQ(list.Names, (std::vector<std::string>{"a"}));
-  EXPECT_EQ(list.LastUsed, "");
-  EXPECT_EQ(ini.ReadText("a", "HostName", "gone"), "gone");
-
-  // A new Add takes slot 3: slots are never reused.
-  AddProfile(Ini(), Boxes("c"), current);
-  EXPECT_EQ(ini.ReadText("index", "Profile3", ""), "c");
-  EXPECT_EQ(ini.ReadText("index", "next", ""), "4");
-}
-
-TEST_F(ProfilesTest, DeleteComparesNamesExactlyAndHandlesUnlistedNames) {
-  int32_t current = 0;
-  AddProfile(Ini(), Boxes("Work"), current);
-  SaveProfile(Ini(), Boxes("saved only"), current);  // a section but no slot
-  EXPECT_EQ(LoadProfileList(Ini()).Names, (std::vector<std::string>{"Work"}));
-
-  // "WORK" names the same section but no slot: the section goes, the slot stays.
-  EXPECT_EQ(DeleteProfile(Ini(), "WORK"), std::optional<std::string>(""));
-  TIniFile ini(Ini());
-  EXPECT_EQ(ini.ReadText("Work", "HostName", "gone"), "gone");
-  EXPECT_EQ(ini.ReadText("index", "Profile0", ""), "Work");
-  EXPECT_EQ(ini.ReadText("LastUsed", "NAME", "x"), "");
-
-  EXPECT_EQ(DeleteProfile(Ini(), "saved only"), std::optional<std::string>(""));
-  EXPECT_EQ(ini.ReadText("saved only", "HostName", "gone"), "gone");
-  EXPECT_EQ(LoadProfileList(Ini()).Names, (std::vector<std::string>{"Work"}));
-}
-
-TEST_F(ProfilesTest, DeleteWithoutNextOnlyRemovesTheSection) {
-  Put("[LastUsed]\nNAME=p\n[p]\nHostName=h\n");
-  EXPECT_EQ(DeleteProfile(Ini(), "p"), std::nullopt);
-  EXPECT_EQ(Contents(), "[LastUsed]\nNAME=p\n");
-}
-
-TEST_F(ProfilesTest, ListSkipsEmptySlotsAndReadsSlotNextInclusive) {
-  Put("[index]\nnext=2\nProfile0=zero\nProfile1=\nprofile2=two\nProfile3=beyond\n"
-      "Profile02=padded\n[LastUsed]\nNAME=two\n");
-  ProfileList list = LoadProfileList(Ini());
-  EXPECT_EQ(list.Names, (std::vector<std::string>{"zero", "two"}));
-  EXPECT_EQ(list.LastUsed, "two");
-}
-
-TEST_F(ProfilesTest, HugeNextDoesNotHang) {
-  Put("[index]\nnext=2147483647\nProfile2147483647=last\nProfile5=five\n");
-  EXPECT_EQ(LoadProfileList(Ini()).Names, (std::vector<std::string>{"five", "last"}));
-  int32_t current = 0;
-  AddProfile(Ini(), Boxes("x"), current);  // next + 1 does not wrap
-  EXPECT_EQ(TIniFile(Ini()).ReadText("index", "next", ""), "2147483648");
-  EXPECT_EQ(ErrorOf([&] { LoadProfileList(Ini()); }),
-            "'2147483648' is not a valid integer value");
-}
-
-TEST_F(ProfilesTest, NonNumericNextEndsListAddAndDelete) {
-  Put("[index]\nnext=many\n");
-  const std::string error = "'many' is not a valid integer value";
-  int32_t current = 0;
-  EXPECT_EQ(ErrorOf([&] { LoadProfileList(Ini()); }), error);
-  EXPECT_EQ(ErrorOf([&] { AddProfile(Ini(), Boxes("a"), current); }), error);
-  EXPECT_EQ(ErrorOf([&] { DeleteProfile(Ini(), "a"); }), error);
-  EXPECT_EQ(Contents(), "[index]\nnext=many\n");
-}
-
-TEST_F(ProfilesTest, NonNumericPortStopsAtThePortKey) {
-  int32_t current = 1;
-  ConnectionProfile p = Boxes("a", "twenty-one");
-  p.TransferType = 2;
-  EXPECT_EQ(ErrorOf([&] { AddProfile(Ini(), p, current); }),
-            "'twenty-one' is not a valid integer value");
-  EXPECT_EQ(current, 1);
-  EXPECT_EQ(Contents(),
-            "[index]\nnext=0\nProfile0=a\n"
-            "[LastUsed]\nNAME=a\n"
-            "[Fixed]\nOK=1\n"
-            "[a]\nHostName=ftp.a.example\nUserName=user\nPassword=\" pw \"\nAccount=\n"
-            "Directory=/pub\n");
-  // The dialog does not list it; a reload would, since slot next is read too.
-  EXPECT_EQ(LoadProfileList(Ini()).Names, (std::vector<std::string>{"a"}));
-
-  // The next good Add takes the same slot.
-  AddProfile(Ini(), Boxes("b"), current);
-  EXPECT_EQ(LoadProfileList(Ini()).Names, (std::vector<std::string>{"b"}));
-
-  // An empty box fails the same way, for Save and OK as well.
-  EXPECT_EQ(ErrorOf([&] { SaveProfile(Ini(), Boxes("b", ""), current); }),
-            "'' is not a valid integer value");
-  EXPECT_EQ(ErrorOf([&] { SaveProfileOnOK(Ini(), Boxes("c", "x")); }),
-            "'x' is not a valid integer value");
-  TIniFile ini(Ini());
-  EXPECT_EQ(ini.ReadText("c", "Directory", ""), "/pub");
-  EXPECT_EQ(ini.ReadText("c", "Port", "none"), "none");
-  EXPECT_EQ(ini.ReadText("LastUsed", "NAME", ""), "b");
-}
-
-TEST_F(ProfilesTest, SaveAndOKWriteTheirKeys) {
-  int32_t current = 0;
-  SaveProfile(Ini(), Boxes("s"), current);
-  EXPECT_EQ(Contents(),
-            "[s]\nHostName=ftp.s.example\nUserName=user\nPassword=\" pw \"\nAccount=\n"
-            "Directory=/pub\nPort=21\nLocaldir=/tmp\nAnonymous=0\nAutoSave=1\nUseLogFile=0\n"
-            "IncludeDirs=1\nIncludeSubDirs=0\nUseLowerCase=1\nInitializeCommand=SITE UMASK 022\n"
-            "TransferType=3\n"
-            "[LastUsed]\nNAME=s\n");
-
-  Put("");
-  SaveProfileOnOK(Ini(), Boxes("o", " 990 "));
-  EXPECT_EQ(Contents(),
-            "[o]\nHostName=ftp.o.example\nUserName=user\nPassword=\" pw \"\nAccount=\n"
-            "Directory=/pub\nPort=990\nLocaldir=/tmp\nAnonymous=0\nAutoSave=1\nUseLogFile=0\n"
-            "IncludeDirs=1\nIncludeSubDirs=0\nUseLowerCase=1\nInitializeCommand=SITE UMASK 022\n"
-            "[Fixed]\nOK=1\n"
-            "[LastUsed]\nNAME=o\n");
-}
+TEST_P(SettingsRows, Run) { RunSettingsRow(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Profiles, SettingsRows, ::testing::ValuesIn(rows));

@@ -14,24 +14,24 @@ FtpServer::FtpServer() {
   const std::string command = "exec /usr/bin/python3 -u '" TARNEX_SOURCE_DIR
                               "/tests/support/ftp_server.py' '" + Root().string() + "' " + User() +
                               " " + Password() + " 2>'" + base_.Path().string() + "/server.log'";
-  pipe_ = ::popen(command.c_str(), "re");
-  if (!pipe_) throw std::runtime_error("FtpServer: cannot start /usr/bin/python3");
+  if (!(pipe_ = ::popen(command.c_str(), "re"))) throw std::runtime_error("FtpServer: no python3");
   std::setvbuf(pipe_, nullptr, _IONBF, 0);  // so that poll() sees what is still unread
   pollfd out{::fileno(pipe_), POLLIN, 0};
-  auto next = [&](int& n) {
-    return ::poll(&out, 1, 10000) == 1 && std::fscanf(pipe_, "%d", &n) == 1;
-  };
+  auto next = [&](int& n) { return ::poll(&out, 1, 10000) == 1 && std::fscanf(pipe_, "%d", &n) == 1; };
   // The server prints its process id at once, and its port once it listens.
   if (!next(pid_) || !next(port_)) {
-    if (pid_ > 0) ::kill(pid_, SIGKILL);
-    ::pclose(pipe_);
+    Stop();
     throw std::runtime_error("FtpServer: the server did not start:\n" + LogText());
   }
 }
 
-FtpServer::~FtpServer() {
+void FtpServer::Stop() {
   if (pid_ > 0) ::kill(pid_, SIGKILL);
   ::pclose(pipe_);
+}
+
+FtpServer::~FtpServer() {
+  Stop();
   if (::testing::Test::HasFailure() || std::uncaught_exceptions() > 0) {
     std::string log = LogText();
     if (log.size() > 16000) log = "...\n" + log.substr(log.size() - 16000);

@@ -37,6 +37,7 @@ public:
   bool Exists(const std::string& relative) const { return base_.Exists("root/" + relative); }
 
 private:
+  void Stop();  // kills the server
   TempFolder base_{"tarnex-ftpd"};  // root/ and server.log
   std::FILE* pipe_ = nullptr;       // the server's standard output
   int pid_ = 0;

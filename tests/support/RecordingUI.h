@@ -13,7 +13,7 @@
 // answer the box does not offer fails the running test (a person cannot
 // click a button that is not there) and is returned all the same.
 //
-// EndProgram(code) records the code and throws ProgramEnded{code}, which
+// EndProgram(code) throws ProgramEnded{code}, which
 // deliberately does not derive from std::exception, so the program's "catch
 // std::exception and show it in a box" guards let it pass to the test.
 #include <gtest/gtest.h>
@@ -21,39 +21,28 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
-#include <optional>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ftp/EngineUI.h"
 
-struct ProgramEnded {
-  int code;
-};
+struct ProgramEnded { int code; };
 
 struct RecordedBox {
-  std::string text;
-  std::string caption;
+  std::string text, caption;
   BoxIcon icon;
   unsigned buttons;  // BoxOK | BoxCancel | BoxYes | BoxNo
   BoxAnswer answer;  // what was answered
 };
 
-struct RecordedProgress {
-  int percent;
-  std::string caption;
-};
+struct RecordedProgress { int percent; std::string caption; };
 
 class RecordingUI : public EngineUI {
 public:
   // ---- Script ----
   void Answer(BoxAnswer answer) { answers_.push_back(answer); }
-  // Called for every box once recorded; its result is the answer (e.g. to
-  // act while the box "is open").
-  void SetBoxHandler(std::function<BoxAnswer(const RecordedBox&)> handler) {
-    boxHandler_ = std::move(handler);
-  }
   // Called after every SetProgress (e.g. to cancel half way through).
   void SetProgressHook(std::function<void(int percent)> hook) { progressHook_ = std::move(hook); }
   void SetLineHook(std::function<void(const std::string&)> hook) { lineHook_ = std::move(hook); }
@@ -75,25 +64,18 @@ public:
                       << "\": " << text;
     }
     boxes_.push_back({text, caption, icon, buttons, answer});
-    if (boxHandler_) boxes_.back().answer = boxHandler_(boxes_.back());
-    return boxes_.back().answer;
+    return answer;
   }
-  [[noreturn]] void EndProgram(int exitCode) override {
-    endedWith_ = exitCode;
-    throw ProgramEnded{exitCode};
-  }
-  void SetBusyCursor() override { ++busy_, cursorBusy_ = true; }
-  void SetNormalCursor() override { ++normal_, cursorBusy_ = false; }
+  [[noreturn]] void EndProgram(int exitCode) override { throw ProgramEnded{exitCode}; }
+  void SetBusyCursor() override { cursorBusy_ = true; }
+  void SetNormalCursor() override { cursorBusy_ = false; }
   bool AppendTranscriptLine(const std::string& line) override {
     if (transcriptFull_) return false;
     lines_.push_back(line);
     if (lineHook_) lineHook_(line);
     return true;
   }
-  void ClearTranscript() override {
-    transcriptFull_ = false;  // a cleared text area has room again
-    firstShown_ = lines_.size();
-  }
+  void ClearTranscript() override { transcriptFull_ = false, firstShown_ = lines_.size(); }  // room again
   bool ProgressVisible() override { return progressVisible_; }
   void ShowProgressDialog() override { ++progressShows_, progressVisible_ = true; }
   int ProgressPosition() override { return progressPosition_; }
@@ -111,33 +93,29 @@ public:
 
   // ---- Results ----
   const std::vector<RecordedBox>& Boxes() const { return boxes_; }
-  // Every line appended, in order, across clears (each as given: CR kept).
-  const std::vector<std::string>& Lines() const { return lines_; }
   // The lines appended since the last clear: what the transcript shows.
   std::vector<std::string> ShownLines() const {
     return {lines_.begin() + static_cast<std::ptrdiff_t>(firstShown_), lines_.end()};
   }
+  std::string TranscriptText() const {  // every line without its end, "\n" after each
+    return std::accumulate(lines_.begin(), lines_.end(), std::string(),
+                           [](std::string all, auto& line) { return all + WithoutEnd(line) + "\n"; });
+  }
   bool HasLine(const std::string& exact) const {  // trailing CR and LF ignored
-    return std::any_of(lines_.begin(), lines_.end(),
-                       [&](auto& line) { return WithoutEnd(line) == WithoutEnd(exact); });
+    return std::ranges::any_of(lines_, [&](auto& line) { return WithoutEnd(line) == WithoutEnd(exact); });
   }
   bool HasLineContaining(const std::string& part) const {
-    return std::any_of(lines_.begin(), lines_.end(),
-                       [&](auto& line) { return line.find(part) != std::string::npos; });
+    return std::ranges::any_of(lines_, [&](auto& line) { return line.find(part) != std::string::npos; });
   }
 
-  int BusyCount() const { return busy_; }
-  int NormalCount() const { return normal_; }
   bool Busy() const { return cursorBusy_; }  // the cursor's current state
   bool ProgressShown() const { return progressVisible_; }
   int ProgressShowCount() const { return progressShows_; }
   const std::vector<RecordedProgress>& ProgressHistory() const { return progress_; }
   int RepaintCount() const { return repaints_; }
   const std::vector<std::string>& StatusTexts() const { return statusTexts_; }
-  const std::vector<std::pair<std::string, std::string>>& EditorStarts() const {
-    return editorStarts_;
-  }  // (command, file)
-  std::optional<int> EndedWith() const { return endedWith_; }
+  using EditorStart = std::pair<std::string, std::string>;  // (command, file)
+  const std::vector<EditorStart>& EditorStarts() const { return editorStarts_; }
 
 private:
   static std::string WithoutEnd(std::string line) {
@@ -146,7 +124,6 @@ private:
   }
 
   std::deque<BoxAnswer> answers_;
-  std::function<BoxAnswer(const RecordedBox&)> boxHandler_;
   std::function<void(int)> progressHook_;
   std::function<void(const std::string&)> lineHook_;
   bool transcriptFull_ = false;
@@ -154,10 +131,9 @@ private:
   std::vector<RecordedBox> boxes_;
   std::vector<std::string> lines_;
   size_t firstShown_ = 0;
-  int busy_ = 0, normal_ = 0, progressShows_ = 0, progressPosition_ = 0, repaints_ = 0;
+  int progressShows_ = 0, progressPosition_ = 0, repaints_ = 0;
   bool cursorBusy_ = false, progressVisible_ = false;
   std::vector<RecordedProgress> progress_;
   std::vector<std::string> statusTexts_;
-  std::vector<std::pair<std::string, std::string>> editorStarts_;
-  std::optional<int> endedWith_;
+  std::vector<EditorStart> editorStarts_;
 };

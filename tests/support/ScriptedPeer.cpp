@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -25,22 +24,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;  // how often a wait looks at the stop request
 
-std::string Shown(const std::string& bytes) {
+std::string Shown(const std::string& bytes) {  // the first 80 bytes, C escapes for the rest
   std::string out;
   char one[8];
-  for (unsigned char c : bytes.substr(0, 80)) {
-    const char* form = c == '\r' ? "\\r" : c == '\n' ? "\\n" : c < 32 || c > 126 ? "\\x%02x" : "%c";
-    std::snprintf(one, sizeof one, form, c);
-    out += one;
-  }
+  for (unsigned char c : bytes.substr(0, 80))
+    out += (std::snprintf(one, sizeof one, c == '\r' ? "\\r" : c == '\n' ? "\\n" : c < 32 || c > 126 ? "\\x%02x" : "%c", c), one);
   return bytes.size() > 80 ? out + "...(" + std::to_string(bytes.size()) + " bytes)" : out;
 }
 
-std::string ErrorText(int error = errno) { return std::strerror(error); }
+std::string ErrorText() { return std::strerror(errno); }
 Clock::time_point After(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
 int MsLeft(Clock::time_point end) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+  return std::max(0, int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()));
 }
 void SetOption(int fd, int level, int option) {
   int one = 1;
@@ -55,20 +50,14 @@ std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
   return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
-bool Starts(const std::string& s, const std::string& head, std::string& rest) {
-  rest = Trim(s.substr(std::min(head.size(), s.size())));
-  return s.compare(0, head.size(), head) == 0;
-}
 std::string Unescape(const std::string& text) {  // \r \n \t \xNN, and \ before any other
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i] == '\\' && i + 1 < text.size() ? text[++i] : 0;
-    if (c == 'x' && i + 2 < text.size()) {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
+    if (c == 'x' && i + 2 < text.size())
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
+    else
       out += c == 0 ? text[i] : c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
-    }
   }
   return out;
 }
@@ -79,12 +68,9 @@ ScriptedPeer::ScriptedPeer() : listenFd_(::socket(AF_INET, SOCK_STREAM | SOCK_CL
   sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
   socklen_t len = sizeof addr;
   SetOption(listenFd_, SOL_SOCKET, SO_REUSEADDR);
-  if (::bind(listenFd_, Raw(addr), sizeof addr) != 0 || ::listen(listenFd_, 5) != 0 ||
-      ::getsockname(listenFd_, Raw(addr), &len) != 0) {
-    const std::string error = ErrorText();
-    ::close(listenFd_);
-    throw std::runtime_error("ScriptedPeer: cannot listen: " + error);
-  }
+  if (::bind(listenFd_, Raw(addr), len) != 0 || ::listen(listenFd_, 5) != 0 ||
+      ::getsockname(listenFd_, Raw(addr), &len) != 0)
+    throw std::runtime_error("ScriptedPeer: cannot listen: " + ErrorText());
   port_ = ntohs(addr.sin_port);
 }
 
@@ -94,8 +80,7 @@ ScriptedPeer::~ScriptedPeer() {
   if (thread_.joinable()) thread_.join();
   Drop(dataFd_, false);
   Drop(controlFd_, false);
-  Drop(dataListenFd_, false);
-  Drop(fillerFd_, false);
+  Drop(dataListenFd_, false), Drop(fillerFd_, false);
   ::close(listenFd_);
   if (::testing::Test::HasFailure() || std::uncaught_exceptions() > 0)
     std::cerr << "---- scripted FTP peer (port " << port_ << ") ----\n"
@@ -106,38 +91,84 @@ ScriptedPeer::~ScriptedPeer() {
 
 ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
   std::istringstream in(script);
-  for (std::string raw, line, arg; std::getline(in, raw);) {
+  for (std::string raw, line; std::getline(in, raw);) {
     if ((line = Trim(raw)).empty()) continue;
-    if (Starts(line, ">>", arg)) Send(Unescape(arg));
-    else if (Starts(line, ">", arg)) Send(Unescape(arg) + "\r\n");
-    else if (Starts(line, "<", arg) && arg.find(" | ") == std::string::npos) Expect(arg);
-    else if (Starts(line, "<", arg))
-      Reply(Trim(arg.substr(0, arg.find(" | "))),
-            Unescape(Trim(arg.substr(arg.find(" | ") + 3))) + "\r\n");
-    else if (Starts(line, "pause", arg)) Pause(std::stoi(arg));
-    else if (line == "close") Close();
+    // The step word: the run of < and > signs, or up to the first space
+    // ("data" and the word after it).
+    const size_t space = std::min(line[0] == '<' || line[0] == '>' ? line.find_first_not_of("<>")
+                                                                   : line.find(' ', line.rfind("data ", 0) == 0 ? 5 : 0),
+                                  line.size());
+    const std::string word = line.substr(0, space), arg = Trim(line.substr(space)),
+                      bar = " | ", expected = Trim(arg.substr(0, arg.find(bar)));
+    if (word == ">>") Send(Unescape(arg));
+    else if (word == ">") Send(Unescape(arg) + "\r\n");
+    else if (word == "<" && arg.find(bar) == std::string::npos) Expect(arg);
+    else if (word == "<") Reply(expected, Unescape(Trim(arg.substr(arg.find(bar) + 3))) + "\r\n");
+    else if (word == "pause") Pause(std::stoi(arg));
+    else if (line == "close") Drops("close control", controlFd_, false);
     else if (line == "reset") Reset();
-    else if (line == "urgent") ExpectUrgent();
-    else if (line == "expect close") ExpectClose();
+    else if (line == "urgent")
+      Waits(kTimeoutMs, [this] { return UrgentCount() > 0; }, [this](Read r) {
+        if (r == Read::Stopped) return false;
+        if (UrgentCount() > 0) return Note("urgent data seen"), true;
+        return !Fail("no urgent data arrived") && r == Read::Timeout;  // lost control ends it
+      });
+    else if (line == "expect close")
+      Waits(kTimeoutMs, [] { return false; }, [this](Read r) {
+        if (r == Read::Timeout) Fail("the client did not close the control connection");
+        return r == Read::Closed;
+      });
     else if (line == "accept") Accept();
     else if (line == "data connect") DataConnect();
-    else if (Starts(line, "data from", arg)) DataConnectFrom(arg);
-    else if (Starts(line, "data send", arg)) DataSend(Unescape(arg));
-    else if (Starts(line, "data pattern", arg)) DataSend(Pattern(std::stoul(arg)));
-    else if (line == "data recv") DataReceiveAll();
+    else if (word == "data from") DataConnectFrom(arg);
+    else if (word == "data send") DataSend(Unescape(arg));
+    else if (word == "data pattern") DataSend(Pattern(std::stoul(arg)));
+    else if (line == "data recv")
+      OnData([this] {
+        char buffer[65536];
+        for (const Time end = After(kTimeoutMs);;) {
+          const int ready = PollFor(dataFd_, POLLIN, end);
+          if (ready <= 0)  // a time-out fails the step, and the script goes on
+            return ready == 0 && !Fail("the client did not close the data connection in time");
+          const ssize_t n = ::recv(dataFd_, buffer, sizeof buffer, 0);
+          if (n > 0) Locked([&] { data_.back().append(buffer, static_cast<size_t>(n)); });
+          else if (n == 0 || errno != EINTR)
+            return Note("data received " + std::to_string(DataConnections().back().size()) +
+                        " bytes, then " + (n == 0 ? "the client closed" : "error: " + ErrorText())),
+                   true;
+        }
+      });
     else if (line == "data close") DataClose();
-    else if (line == "data reset") DataReset();
-    else if (line == "data refuse") DataRefuse();
-    else if (Starts(line, "data stall", arg)) DataStall(std::stoi(arg));
-    else if (Starts(line, "data listen", arg) && (arg.empty() || arg == "full")) DataListen(!arg.empty());
-    else if (line == "data accept") DataAccept();
+    else if (line == "data reset") Drops("data reset", dataFd_, true);
+    else if (line == "data refuse") Add([this] { return Note("data connection refused (not made)"), true; });
+    else if (word == "data stall") Add([this, ms = std::stoi(arg)] { return Note("data stall"), Sleep(ms); });
+    else if (word == "data listen")
+      Add([this, full = arg == "full"] {
+        Drop(dataListenFd_, false), Drop(fillerFd_, false);
+        dataListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        fillerFd_ = full ? ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+        sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
+        socklen_t len = sizeof addr;
+        // Full: a queue of one taken by a connection of our own, so later SYNs are dropped.
+        if (::bind(dataListenFd_, Raw(addr), len) != 0 || ::listen(dataListenFd_, 0) != 0 ||
+            ::getsockname(dataListenFd_, Raw(addr), &len) != 0 || (full && ::connect(fillerFd_, Raw(addr), len) != 0))
+          return Fail("data listen: " + ErrorText());
+        return Note("data listening on port " + std::to_string(dataPort_ = ntohs(addr.sin_port))), true;
+      });
+    else if (line == "data accept")
+      Add([this] {
+        const int ready = dataListenFd_ < 0 ? 0 : PollFor(dataListenFd_, POLLIN, After(kTimeoutMs));
+        if (ready <= 0) return ready == 0 && !Fail("no data connection came to the listening port");
+        Drop(dataFd_, false), dataFd_ = ::accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        return Locked([&] { data_.emplace_back(); }), Note("data connection accepted"), true;
+      });
     else throw std::invalid_argument("scripted peer: cannot read step: " + line);
   }
   return *this;
 }
 
 ScriptedPeer& ScriptedPeer::Add(std::function<bool()> step) {
-  if (started_) throw std::logic_error("ScriptedPeer: steps must be added before Start()");
+  if (thread_.joinable()) throw std::logic_error("ScriptedPeer: steps must be added before Start()");
   steps_.push_back(std::move(step));
   return *this;
 }
@@ -149,25 +180,40 @@ ScriptedPeer& ScriptedPeer::OnControl(std::function<bool()> step) {
 ScriptedPeer& ScriptedPeer::OnData(std::function<bool()> step) {
   return Add([=, this] { return dataFd_ >= 0 ? step() : !Fail("no data connection"); });
 }
-ScriptedPeer& ScriptedPeer::Noted(const std::string& note, std::function<bool()> step) {
-  return Add([=, this] { return Note(note), step(); });
+ScriptedPeer& ScriptedPeer::Drops(const std::string& note, int& fd, bool reset) {
+  return Add([=, this, &fd] { return Note(note), Drop(fd, reset), true; });
+}
+ScriptedPeer& ScriptedPeer::Pause(int ms) {
+  return Add([=, this] { return Note("pause " + std::to_string(ms) + " ms"), Sleep(ms); });
 }
 
-ScriptedPeer& ScriptedPeer::SendPieces(const std::vector<std::string>& pieces, int pauseMs) {
-  return OnControl([=, this] { return SendEach(controlFd_, pieces, pauseMs, kDefaultTimeoutMs); });
+ScriptedPeer& ScriptedPeer::Send(const std::string& bytes) {
+  return OnControl([=, this] {
+    std::string filled = bytes;  // {port}, {p1}, {p2}: the data listener's port
+    for (auto [key, value] : {std::pair{"{port}", dataPort_}, {"{p1}", dataPort_ / 256}, {"{p2}", dataPort_ % 256}})
+      for (size_t at; (at = filled.find(key)) != std::string::npos;) filled.replace(at, std::strlen(key), std::to_string(value));
+    return SendAll(controlFd_, filled, kTimeoutMs);
+  });
 }
 ScriptedPeer& ScriptedPeer::DataSend(const std::string& bytes, int timeoutMs) {
-  return OnData([=, this] { return SendEach(dataFd_, {bytes}, 0, timeoutMs); });
+  return OnData([=, this] { return SendAll(dataFd_, bytes, timeoutMs); });
 }
 ScriptedPeer& ScriptedPeer::DataSendPieces(const std::vector<std::string>& pieces, int pauseMs) {
-  return OnData([=, this] { return SendEach(dataFd_, pieces, pauseMs, kDefaultTimeoutMs); });
+  for (size_t i = 0; i < pieces.size(); ++i) (i > 0 ? Pause(pauseMs) : *this).DataSend(pieces[i]);
+  return *this;
+}
+
+ScriptedPeer& ScriptedPeer::Waits(int timeoutMs, std::function<bool()> done,
+                                  std::function<bool(Read)> then) {
+  return OnControl([=, this] {
+    Read r = Read::Data;
+    for (const Time end = After(timeoutMs); !done() && r == Read::Data;) r = ReadControl(end);
+    return then(r);
+  });
 }
 
 ScriptedPeer& ScriptedPeer::Expect(const std::string& prefix, int timeoutMs) {
-  return OnControl([=, this] {
-    Read r = Read::Data;
-    for (const Time end = After(timeoutMs); consumed_ == Commands().size() && r == Read::Data;)
-      r = ReadControl(end);
+  return Waits(timeoutMs, [this] { return consumed_ < Commands().size(); }, [=, this](Read r) {
     if (r == Read::Stopped) return false;
     if (r != Read::Data)
       return Fail((r == Read::Closed ? "the client closed the control connection"
@@ -180,114 +226,27 @@ ScriptedPeer& ScriptedPeer::Expect(const std::string& prefix, int timeoutMs) {
   });
 }
 
-ScriptedPeer& ScriptedPeer::ExpectUrgent(int timeoutMs) {
-  return OnControl([=, this] {
-    Read r = Read::Data;
-    for (const Time end = After(timeoutMs); !UrgentSeen() && r == Read::Data;) r = ReadControl(end);
-    if (r == Read::Stopped) return false;
-    if (UrgentSeen()) return Note("urgent data seen"), true;
-    return !Fail("no urgent data arrived") && r == Read::Timeout;  // lost control ends the script
-  });
-}
-
-ScriptedPeer& ScriptedPeer::ExpectClose(int timeoutMs) {
-  return OnControl([=, this] {
-    Read r = Read::Data;
-    for (const Time end = After(timeoutMs); r == Read::Data;) r = ReadControl(end);
-    if (r == Read::Timeout) Fail("the client did not close the control connection");
-    return r == Read::Closed;
-  });
-}
-
 ScriptedPeer& ScriptedPeer::Accept(int timeoutMs) {
   return Add([=, this] {
-    return Drop(dataFd_, false) && Drop(controlFd_, false) && AcceptControl(timeoutMs);
+    Drop(dataFd_, false), Drop(controlFd_, false);
+    return AcceptControl(timeoutMs);
   });
 }
 ScriptedPeer& ScriptedPeer::DataConnectFrom(const std::string& sourceAddress, int timeoutMs) {
   return Add([=, this] { return ConnectData(sourceAddress, timeoutMs), true; });
 }
 
-ScriptedPeer& ScriptedPeer::DataListen(bool full) {
-  return Add([=, this] {
-    Drop(dataListenFd_, false);
-    Drop(fillerFd_, false);
-    dataListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
-    socklen_t len = sizeof addr;
-    if (::bind(dataListenFd_, Raw(addr), sizeof addr) != 0 || ::listen(dataListenFd_, 0) != 0 ||
-        ::getsockname(dataListenFd_, Raw(addr), &len) != 0)
-      return Fail("data listen: " + ErrorText());
-    dataPort_ = ntohs(addr.sin_port);
-    // A queue of one taken by a connection of our own: later SYNs are dropped.
-    fillerFd_ = full ? ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
-    if (full && ::connect(fillerFd_, Raw(addr), sizeof addr) != 0)
-      return Fail("data listen full: " + ErrorText());
-    return Note("data listening on port " + std::to_string(dataPort_)), true;
-  });
-}
-
-ScriptedPeer& ScriptedPeer::DataAccept(int timeoutMs) {
-  return Add([=, this] {
-    const int ready = dataListenFd_ < 0 ? 0 : PollFor(dataListenFd_, POLLIN, After(timeoutMs));
-    if (ready <= 0) return ready == 0 && !Fail("no data connection came to port " + std::to_string(dataPort_));
-    Drop(dataFd_, false);
-    dataFd_ = ::accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    Locked([&] { data_.emplace_back(); });
-    return Note("data connection accepted"), true;
-  });
-}
-
-ScriptedPeer& ScriptedPeer::DataReceiveAll(int timeoutMs) {
-  return OnData([=, this] {
-    char buffer[65536];
-    for (const Time end = After(timeoutMs);;) {
-      const int ready = PollFor(dataFd_, POLLIN, end);
-      if (ready <= 0)  // a time-out fails the step, and the script goes on
-        return ready == 0 && !Fail("the client did not close the data connection in time");
-      const ssize_t n = ::recv(dataFd_, buffer, sizeof buffer, 0);
-      if (n > 0) Locked([&] { data_.back().append(buffer, static_cast<size_t>(n)); });
-      else if (n == 0 || errno != EINTR)
-        return Note("data received " + std::to_string(DataConnections().back().size()) +
-                    " bytes, then " + (n == 0 ? "the client closed" : "error: " + ErrorText())),
-               true;
-    }
-  });
-}
-
 // ---- Running ----
 
 void ScriptedPeer::Start() {
-  if (started_) throw std::logic_error("ScriptedPeer: started twice");
-  started_ = true;
+  if (thread_.joinable()) throw std::logic_error("ScriptedPeer: started twice");
   thread_ = std::thread([this] { Run(); });
 }
 
-bool ScriptedPeer::Wait(int timeoutMs) { return WaitUntil(timeoutMs, [&] { return finished_; }); }
-bool ScriptedPeer::WaitForCommands(size_t count, int timeoutMs) {
-  return WaitUntil(timeoutMs, [&] { return commands_.size() >= count; });
-}
-bool ScriptedPeer::WaitForClose(int timeoutMs) {
-  return WaitUntil(timeoutMs, [&] { return clientClosed_; });
-}
-bool ScriptedPeer::WaitUntil(int ms, const std::function<bool()>& done) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(ms), done);
-}
-bool ScriptedPeer::Sleep(int ms) { return !WaitUntil(ms, [&] { return stop_.load(); }); }
-
-std::string ScriptedPeer::DataReceived() const {
-  std::string all;
-  for (auto& d : DataConnections()) all += d;
-  return all;
-}
-
 void ScriptedPeer::Run() {
-  if (AcceptControl(kDefaultTimeoutMs))
-    for (size_t i = 0; i < steps_.size() && !stop_; ++i) {
-      at_ = "step " + std::to_string(i + 1) + ": ";
-      if (!steps_[i]()) break;
-    }
+  if (AcceptControl(kTimeoutMs))
+    for (size_t i = 0; i < steps_.size() && !stop_; ++i)
+      if (at_ = "step " + std::to_string(i + 1) + ": "; !steps_[i]()) break;
   at_.clear();
   Locked([&] { finished_ = true; });
   changed_.notify_all();
@@ -349,50 +308,35 @@ ScriptedPeer::Read ScriptedPeer::ReadControl(Time end) {
 
 // A control connection that goes away under a reply means the script did
 // not match; a client may drop a data connection on purpose (cancel).
-bool ScriptedPeer::SendEach(int fd, const std::vector<std::string>& pieces, int pauseMs,
-                            int timeoutMs) {
+bool ScriptedPeer::SendAll(int fd, const std::string& bytes, int timeoutMs) {
   const bool control = fd == controlFd_;
   const std::string what = control ? "control send" : "data send";
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    if (i > 0 && !Sleep(pauseMs)) return false;
-    std::string filled = pieces[i];
-    for (auto [key, value] : {std::pair<std::string, int>{"{port}", dataPort_},
-                              {"{p1}", dataPort_ / 256}, {"{p2}", dataPort_ % 256}})
-      for (size_t at; control && (at = filled.find(key)) != std::string::npos;)
-        filled.replace(at, key.size(), std::to_string(value));
-    Note(what + " " + Shown(filled));
-    for (size_t done = 0; done < filled.size();) {
-      const int ready = PollFor(fd, POLLOUT, After(timeoutMs));  // restarts with progress
-      if (ready < 0) return false;
-      const std::string& piece = filled;
-      const ssize_t sent = ready == 0 ? -1 : ::send(fd, piece.data() + done, piece.size() - done,
-                                                    MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (sent > 0) {
-        done += static_cast<size_t>(sent);
-      } else if (ready == 0) {
-        Fail(what + ": the client took no data for " + std::to_string(timeoutMs) + " ms");
-        return !control;
-      } else if (errno != EINTR && errno != EAGAIN) {
-        const std::string text =
-            what + " stopped after " + std::to_string(done) + " bytes: " + ErrorText();
-        return control ? Fail(text) : (Note(text), true);
-      }
+  Note(what + " " + Shown(bytes));
+  for (size_t done = 0; done < bytes.size();) {
+    const int ready = PollFor(fd, POLLOUT, After(timeoutMs));  // restarts with progress
+    if (ready < 0) return false;
+    if (ready == 0)
+      return !Fail(what + ": the client took no data for " + std::to_string(timeoutMs) + " ms") &&
+             !control;
+    const ssize_t sent =
+        ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      done += static_cast<size_t>(sent);
+    } else if (errno != EINTR && errno != EAGAIN) {
+      const std::string text =
+          what + " stopped after " + std::to_string(done) + " bytes: " + ErrorText();
+      return control ? Fail(text) : (Note(text), true);
     }
   }
   return true;
 }
 
 void ScriptedPeer::ConnectData(const std::string& from, int timeoutMs) {
-  const std::string port = Locked([&] {
-    auto it = std::find_if(commands_.rbegin(), commands_.rend(), [](const std::string& c) {
-      return ::strncasecmp(c.c_str(), "PORT ", 5) == 0;
-    });
-    return it == commands_.rend() ? std::string() : *it;
-  });
-  unsigned v[6];
-  if (port.size() < 5 ||
-      std::sscanf(port.c_str() + 5, "%u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4],
-                  &v[5]) != 6 ||
+  std::string port;  // the last PORT's argument
+  for (const auto& c : Commands())
+    if (::strncasecmp(c.c_str(), "PORT ", 5) == 0) port = c.substr(5);
+  unsigned v[6] = {};
+  if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6 ||
       *std::max_element(v, v + 6) > 255)
     return (void)Fail("no usable PORT command to connect to ('" + Shown(port) + "')");
   sockaddr_in addr = Address(v[0] << 24 | v[1] << 16 | v[2] << 8 | v[3], v[4] * 256 + v[5]);
@@ -406,22 +350,20 @@ void ScriptedPeer::ConnectData(const std::string& from, int timeoutMs) {
   if ((!from.empty() && (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
                          ::bind(fd, Raw(source), sizeof source) != 0)) ||
       (::connect(fd, Raw(addr), sizeof addr) != 0 && errno != ECONNRESET && errno != EPIPE)) {
-    Fail("data connection to " + port.substr(5) + " failed: " + ErrorText());
-    ::close(fd);
-    return;
+    Fail("data connection to " + port + " failed: " + ErrorText());
+    return (void)::close(fd);
   }
   SetOption(fd, IPPROTO_TCP, TCP_NODELAY);
   dataFd_ = fd;
   Locked([&] { data_.emplace_back(); });
-  Note("data connected to " + port.substr(5) + (from.empty() ? "" : " from " + from));
+  Note("data connected to " + port + (from.empty() ? "" : " from " + from));
 }
 
-bool ScriptedPeer::Drop(int& fd, bool reset) {
+void ScriptedPeer::Drop(int& fd, bool reset) {
   const linger hard{1, 0};
   if (fd >= 0 && reset) ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   if (fd >= 0) ::close(fd);
   fd = -1;
-  return true;
 }
 
 bool ScriptedPeer::Fail(const std::string& text) {

@@ -31,6 +31,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -38,8 +39,6 @@
 
 class ScriptedPeer {
 public:
-  static constexpr int kDefaultTimeoutMs = 10000;
-
   ScriptedPeer();   // listens; throws std::runtime_error when it cannot
   ~ScriptedPeer();  // stops the script and joins, whatever state it is in
   ScriptedPeer(const ScriptedPeer&) = delete;
@@ -53,71 +52,66 @@ public:
   //   >> 220-a\r\n220 b\r\n   Send exactly
   //   < USER                  Expect a command beginning with USER
   //   < USER | 331 password   Reply: Expect, then Send with "\r\n" added
-  //   pause 200 / close / reset / urgent / expect close / accept
-  //   data connect / data from 127.0.0.2 / data send TEXT / data pattern N
-  //   data recv / data close / data reset / data refuse / data stall MS
-//   data listen / data listen full / data accept   (passive mode, see DataListen)
+  //   pause 200               Pause
+  //   close / reset           close control (FIN / RST)
+  //   urgent                  wait for urgent data on control (the client's
+  //                           ABOR sent urgently; a following "< ABOR" reads
+  //                           the line itself)
+  //   expect close            wait until the client closes control
+  //   accept                  drop both connections, accept the next control
+  //   data connect            connect to the last PORT received
+  //   data from 127.0.0.2     the same, from another local address
+  //   data send TEXT / data pattern N (Pattern(N) bytes)
+  //   data recv               receive until the client closes the data
+  //   data close / data reset close data (FIN / RST)
+  //   data refuse             never connect (marks the intent in the trace)
+  //   data stall MS           hold the data connection without using it
+  //   data listen [full]      listen for a passive data connection (full:
+  //                           its queue taken, a connect is never answered);
+  //                           later control text has {port} {p1} {p2} filled
+  //   data accept             accept the client's data connection
   // Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
   ScriptedPeer& Play(const std::string& script);
 
-  ScriptedPeer& Send(const std::string& bytes) { return SendPieces({bytes}, 0); }
-  ScriptedPeer& SendPieces(const std::vector<std::string>& pieces, int pauseMs);
+  ScriptedPeer& Send(const std::string& bytes);
   // The next command line must begin with `prefix` ("" matches any).
-  ScriptedPeer& Expect(const std::string& prefix, int timeoutMs = kDefaultTimeoutMs);
+  ScriptedPeer& Expect(const std::string& prefix, int timeoutMs = kTimeoutMs);
   ScriptedPeer& Reply(const std::string& prefix, const std::string& reply) {
     return Expect(prefix).Send(reply);
   }
-  // Waits for urgent data on control (the client's ABOR sent urgently); the
-  // ABOR line itself is then read by a following Expect("ABOR").
-  ScriptedPeer& ExpectUrgent(int timeoutMs = kDefaultTimeoutMs);
-  ScriptedPeer& ExpectClose(int timeoutMs = kDefaultTimeoutMs);  // the client closes control
-  ScriptedPeer& Pause(int ms) { return Noted("pause " + std::to_string(ms) + " ms", Sleeps(ms)); }
-  ScriptedPeer& Close() { return Noted("close control", Drops(controlFd_, false)); }  // FIN
-  ScriptedPeer& Reset() { return Noted("reset control", Drops(controlFd_, true)); }   // RST
-  ScriptedPeer& CloseAfter(const std::string& bytes) { return Send(bytes).Close(); }
-  ScriptedPeer& Accept(int timeoutMs = kDefaultTimeoutMs);  // the next control connection
-  // Data connections are made by the peer to the last PORT received,
-  // optionally from another local address such as "127.0.0.2".
-  ScriptedPeer& DataConnect(int timeoutMs = kDefaultTimeoutMs) {
-    return DataConnectFrom("", timeoutMs);
-  }
-  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress,
-                                int timeoutMs = kDefaultTimeoutMs);
-  ScriptedPeer& DataSend(const std::string& bytes, int timeoutMs = kDefaultTimeoutMs);
+  ScriptedPeer& Pause(int ms);
+  ScriptedPeer& Reset() { return Drops("reset control", controlFd_, true); }  // RST
+  ScriptedPeer& Accept(int timeoutMs = kTimeoutMs);  // the next control connection
+  // Data connections are made by the peer to the last PORT received.
+  ScriptedPeer& DataConnect(int timeoutMs = kTimeoutMs) { return DataConnectFrom("", timeoutMs); }
+  ScriptedPeer& DataSend(const std::string& bytes, int timeoutMs = kTimeoutMs);
   ScriptedPeer& DataSendPieces(const std::vector<std::string>& pieces, int pauseMs);
-  ScriptedPeer& DataReceiveAll(int timeoutMs = kDefaultTimeoutMs);  // until the client closes
-  ScriptedPeer& DataClose() { return Noted("data close", Drops(dataFd_, false)); }  // FIN
-  ScriptedPeer& DataReset() { return Noted("data reset", Drops(dataFd_, true)); }   // RST
-  ScriptedPeer& DataRefuse() {  // never connects (marks the intent in the trace)
-    return Noted("data connection refused (not made)", [] { return true; });
-  }
-  // Passive mode: listens on 127.0.0.1 at a free port; control text sent
-  // afterwards has {port}, {p1} and {p2} (port / 256, port % 256) filled in.
-  // With full, the listening queue is filled first, so a connect to the
-  // port is never answered. DataAccept takes the client's data connection.
-  ScriptedPeer& DataListen(bool full = false);
-  ScriptedPeer& DataAccept(int timeoutMs = kDefaultTimeoutMs);
-  ScriptedPeer& DataStall(int ms) {  // holds the data connection without reading or sending
-    return Noted("data stall " + std::to_string(ms) + " ms", Sleeps(ms));
-  }
+  ScriptedPeer& DataClose() { return Drops("data close", dataFd_, false); }  // FIN
 
   // ---- Running ----
   void Start();
-  bool Wait(int timeoutMs = kDefaultTimeoutMs);  // the script has ended
-  bool WaitForCommands(size_t count, int timeoutMs = kDefaultTimeoutMs);  // in all
-  bool WaitForClose(int timeoutMs = kDefaultTimeoutMs);  // the client closed control
+  bool Wait(int timeoutMs = kTimeoutMs) { return WaitUntil(timeoutMs, [&] { return finished_; }); }
+  bool WaitForCommands(size_t count, int timeoutMs = kTimeoutMs) {  // in all
+    return WaitUntil(timeoutMs, [&] { return commands_.size() >= count; });
+  }
+  bool WaitForClose(int timeoutMs = kTimeoutMs) {  // the client closed control
+    return WaitUntil(timeoutMs, [&] { return clientClosed_; });
+  }
 
   // ---- Results ----
   std::vector<std::string> Commands() const { return Locked([&] { return commands_; }); }
-  std::string DataReceived() const;  // all data connections together
+  std::string DataReceived() const {  // all data connections together
+    const auto all = DataConnections();
+    return std::accumulate(all.begin(), all.end(), std::string());
+  }
   std::vector<std::string> DataConnections() const { return Locked([&] { return data_; }); }
   int DataConnectionCount() const { return static_cast<int>(DataConnections().size()); }
-  bool UrgentSeen() const { return UrgentCount() > 0; }
   int UrgentCount() const { return Locked([&] { return urgentCount_; }); }
   std::vector<std::string> Failures() const { return Locked([&] { return failures_; }); }
   std::string Trace() const { return Locked([&] { return trace_; }); }  // one event a line
 
 private:
+  static constexpr int kTimeoutMs = 10000;
   using Time = std::chrono::steady_clock::time_point;
   enum class Read { Data, Timeout, Closed, Stopped };
 
@@ -125,23 +119,25 @@ private:
     std::lock_guard<std::mutex> lock(mutex_);
     return f();
   }
+  bool WaitUntil(int ms, const std::function<bool()>& done) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(ms), done);
+  }
   ScriptedPeer& Add(std::function<bool()> step);  // a step returns false to end the script
   ScriptedPeer& OnControl(std::function<bool()> step);
   ScriptedPeer& OnData(std::function<bool()> step);
-  ScriptedPeer& Noted(const std::string& note, std::function<bool()> step);
-  std::function<bool()> Sleeps(int ms) { return [=, this] { return Sleep(ms); }; }
-  std::function<bool()> Drops(int& fd, bool reset) {
-    return [&fd, reset, this] { return Drop(fd, reset); };
-  }
+  ScriptedPeer& Drops(const std::string& note, int& fd, bool reset);
+  // Reads control until `done` or the read ends otherwise, then `then`.
+  ScriptedPeer& Waits(int timeoutMs, std::function<bool()> done, std::function<bool(Read)> then);
+  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress, int timeoutMs = kTimeoutMs);
   void Run();
   int PollFor(int fd, short events, Time end);  // 1 ready, 0 time-out, -1 stopped
   bool AcceptControl(int timeoutMs);
   Read ReadControl(Time end);  // one read, recording what came
-  bool SendEach(int fd, const std::vector<std::string>& pieces, int pauseMs, int timeoutMs);
+  bool SendAll(int fd, const std::string& bytes, int timeoutMs);
   void ConnectData(const std::string& from, int timeoutMs);
-  bool WaitUntil(int ms, const std::function<bool()>& done);
-  bool Sleep(int ms);                 // false when stopped
-  bool Drop(int& fd, bool reset);     // closes fd (RST when reset); true
+  bool Sleep(int ms) { return !WaitUntil(ms, [&] { return stop_.load(); }); }  // false when stopped
+  void Drop(int& fd, bool reset);      // closes fd (RST when reset)
   bool Fail(const std::string& text);  // records a failure; false
   void Note(const std::string& text);
 
@@ -151,9 +147,7 @@ private:
   // Peer thread only:
   int controlFd_ = -1;
   int dataFd_ = -1;
-  int dataListenFd_ = -1;
-  int fillerFd_ = -1;  // holds the queue of a full data listener
-  int dataPort_ = 0;
+  int dataListenFd_ = -1, fillerFd_ = -1, dataPort_ = 0;  // passive data listener
   std::string pendingText_;  // received, not yet a complete line
   size_t consumed_ = 0;      // lines handed to Expect
   std::string at_;           // "step N: " while a step runs
@@ -161,7 +155,6 @@ private:
   std::vector<std::function<bool()>> steps_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
-  bool started_ = false;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;

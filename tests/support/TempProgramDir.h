@@ -36,7 +36,7 @@ public:
   std::string ReadFile(const std::string& name) const {  // "" when missing
     std::ifstream in(path_ / name, std::ios::binary);
     std::ostringstream text;
-    if (in) text << in.rdbuf();
+    if (in) text << in.rdbuf();  // a folder reads as ""
     return text.str();
   }
   bool Exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }

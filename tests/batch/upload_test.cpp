@@ -1,0 +1,179 @@
+// The batch run started by names on the command line: the main window reads
+// the last-used profile, uploads the names (files, directories, trees) and
+// ends with an exit code. Each row is one run against the scripted peer.
+#include <fnmatch.h>
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <cstring>
+#include <regex>
+#include <sstream>
+
+#include "support/RecordingUI.h"
+#include "support/ScriptedPeer.h"
+#include "support/TempProgramDir.h"
+#include "ui/FTPForm.h"
+#include "ui/MeterDLG.h"
+
+namespace {
+
+struct Row {
+  const char* name;
+  const char* profile;  // keys beside host, port, user u, password p and the log
+  const char* tree;     // lines "path=bytes", or shell commands
+  std::vector<std::string> names;  // "$/" is the program folder
+  const char* script;   // after the login ("!" first: instead of it); no server when null
+  const char* log;      // without time stamps
+  const char* boxes;    // texts, one a line
+  int exit;             // -1: no batch run, the window waits for the user
+  const char* shown = "";  // a transcript line
+};
+// Log and box texts are patterns ("*" is any text). Shorthands in a script:
+// "store X" an accepted upload, "tree X" a tree's top made and entered, "sub
+// X" a sub-directory made and entered, "up" CDUP; in a log: "put X N" an
+// upload's lines, "tree X" and "sub X" the directory's lines.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+using Words = std::vector<std::pair<std::string, std::string>>;
+const Words kScriptWords = {
+    {"store (\\S+)", "< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR $2 | 150 ok\ndata connect\n"
+                     "data recv\ndata close\n> 226 done"},
+    {"tree (\\S+)", "< PWD | 257 \"/\"\n< MKD $2 | 257 made\n< CWD $2 | 250 ok"},
+    {"sub (\\S+)", "< MKD $2 | 257 made\n< CWD $2 | 250 ok"}, {"up\\b", "< CDUP | 250 ok"}};
+const Words kLogWords = {
+    {"put (\\S+) (\\d+)", "Putfile $2\nTotal bytes written to remote host :$3"},
+    {"tree (\\S+)", "PWD\nMakeDirectory $2\nChangeDirectory $2"},
+    {"sub (\\S+)", "Makedirectory $2\nChangedirectory $2"}};
+const char* const kTree = "TransferType=2\nIncludeDirs=1\nIncludeSubDirs=1";
+
+const Row kRows[] = {
+    {"one file: the profile's directory lower-cased with one CWD, the initialize command, the "
+     "type, the name part lower-cased and logged as spelled on disk",
+     "TransferType=2\nUseLowerCase=1\nDirectory=InComing\nInitializeCommand=SITE UMASK 022",
+     "sub/Report.TXT=twelve bytes", {"sub/Report.TXT"},
+     "< CWD incoming | 250 ok\n< SITE UMASK 022 | 200 ok\nstore report.txt",
+     "Connected to 127.0.0.1 as u\nput Report.TXT 12\nFinished sending files", "", 0},
+    {"missing names, special files and directories without IncludeDirs are passed over",
+     "TransferType=2", "A.txt=A\nFolder/inner=I\nb=B\nmkfifo pipe",
+     {"A.txt", "Folder", "gone", "pipe", "$/b"}, "store A.txt\nstore b",
+     "Connected to 127.0.0.1 as u\nput A.txt 1\nput b 1\nFinished sending files", "", 0},
+    {"IncludeDirs alone: the visible files of each directory, the second made inside the first",
+     "TransferType=2\nIncludeDirs=1", "A/a1=1\nA/.hidden=h\nA/Sub/deep=d\nB/b1=2", {"A", "B"},
+     "sub A\nstore a1\nsub B\nstore b1",
+     "Connected to 127.0.0.1 as u\nMakeDirectory A\nChangeDirectory A\nput a1 1\n"
+     "MakeDirectory B\nChangeDirectory B\nput b1 1\nFinished sending files", "", 0},
+    {"trees side by side: lower-case remote names, hidden files but not hidden directories, "
+     "links or special files, one CDUP per level, dot names by their directory, no root",
+     "TransferType=2\nIncludeDirs=1\nIncludeSubDirs=1\nUseLowerCase=1",
+     "Proj/.Secret=s\nProj/.git/config=c\nProj/Docs/Read.Me=text\nmkdir -p Proj/Docs/Deep Empty\n"
+     "mkfifo Proj/pipe\nln -s . Proj/loop\nln -s /nowhere Proj/dangling",
+     {"Proj/", "$/Empty/.", "/"},
+     "tree proj\nstore .secret\nsub docs\nstore read.me\nsub deep\nup\nup\nup\ntree empty\nup",
+     "Connected to 127.0.0.1 as u\ntree proj\nput .Secret 1\nsub docs\nput Read.Me 4\nsub deep\n"
+     "CDUP\nCDUP\nCDUP\ntree empty\nCDUP\nPassed over directory /\nFinished sending files",
+     "", 0, "The root directory / is not uploaded, passed over"},
+    {"a directory the server will not enter is passed over with its files", kTree,
+     "T/top=1\nT/Locked/inner=2\nU/u=3\nlast=4", {"T", "U", "last"},
+     "tree T\nstore top\n< MKD Locked | 550 denied\n< CWD Locked | 550 no such directory\nup\n"
+     "< PWD | 257 \"/\"\n< MKD U | 550 denied\n< CWD U | 550 no such directory\nstore last",
+     "Connected to 127.0.0.1 as u\ntree T\nput top 1\nsub Locked\nPassed over directory Locked\n"
+     "CDUP\ntree U\nPassed over directory U\nput last 1\nFinished sending files",
+     "", 0, "Could not enter remote directory Locked, passed over"},
+    {"a missing profile directory answered Yes is made and entered",
+     "TransferType=2\nDirectory=Updates", "F.txt=x", {"F.txt"},
+     "< CWD Updates | 550 no such directory\nsub Updates\nstore F.txt",
+     "Connected to 127.0.0.1 as u\nerror Changing Directory\nMake Directory Updates\n"
+     "Change Directory Updates\nput F.txt 1\nFinished sending files",
+     "Directory: Updates Doesn't Exists, Create?", 0},
+    {"a lost connection stops the walk at the file under way", kTree,
+     "M/f1=1\nM/f2=2\nM/Sub/g=3", {"M", "M"},
+     "tree M\n< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR | 150 ok\ndata connect\ndata recv\n"
+     "data close\n> 226 done\nclose",
+     "Connected to 127.0.0.1 as u\ntree M\nput f? 1\nPutfile f?\n"
+     "Could not store file f?\nConnection Failed\nFinished sending files",
+     "", 2},
+    {"a refused login ends the program with 1 before any upload", "TransferType=2", "f=x", {"f"},
+     "!> 220 ready\n< USER u | 331 password\n< PASS p | 530 Login incorrect.",
+     "Connected to 127.0.0.1 as u\nError loggin in as u access denied or password incorrect",
+     "Error loggin in as u access denied or password incorrect", 1},
+    {"a server not listening: its boxes, no upload, 2", "TransferType=2", "f=x", {"f"}, nullptr,
+     "Error: 10061\n*\nConnection to 127.0.0.1 failed\nFinished sending files",
+     "Error: 10061*\nConnection to 127.0.0.1 failed", 2},
+    {"a log that cannot be written stops the run, which is no success", "TransferType=2",
+     "mkdir TARNEX.LOG\nf=x", {"f"}, "!> 220 ready", "", "Unable to write to /*/TARNEX.LOG", 2},
+    {"without a stored configuration a warning, and the window waits for the user",
+     "TransferType=2\n[Fixed]\nOK=0", "f=x", {"f"}, nullptr, "",
+     "There is no server in configuration, Please choose setup", -1},
+};
+
+std::string Expand(std::string text, const Words& words) {
+  for (const auto& [from, to] : words)
+    text = std::regex_replace(text, std::regex("(^|\n)" + from), "$1" + to);
+  return text;
+}
+
+void Match(const std::string& text, std::string pattern, const char* what) {
+  if (!pattern.empty() && pattern.back() != '\n') pattern += "\n";
+  EXPECT_EQ(fnmatch(pattern.c_str(), text.c_str(), 0), 0) << what << ":\n" << text;
+}
+
+class BatchRun : public testing::TestWithParam<Row> {};
+
+TEST_P(BatchRun, Row) {
+  const Row& row = GetParam();
+  TempProgramDir dir;
+  auto peer = std::make_unique<ScriptedPeer>();
+  const std::string login = "> 220 ready\n< USER u | 331 password\n< PASS p | 230 in\n";
+  std::string script = row.script ? Expand(row.script, kScriptWords) : "";
+  script = script[0] == '!' ? script.substr(1) + "\n" : login + script + "\n";
+  dir.WriteIni("[LastUsed]\nNAME=P\n[P]\nHostName=127.0.0.1\nPort=" + std::to_string(peer->Port()) +
+               "\nUserName=u\nPassword=p\nUseLogFile=1\n" + row.profile +
+               (std::strstr(row.profile, "[Fixed]") ? "" : "\n[Fixed]\nOK=1"));
+  if (row.script) peer->Play(script).Start();
+  else peer.reset();  // the port is closed again: no server listens there
+  std::istringstream tree(row.tree);
+  for (std::string line; std::getline(tree, line);)  // "path=bytes" or a shell command
+    if (const size_t eq = line.find('='); eq < line.find(' '))
+      dir.WriteFile(line.substr(0, eq), line.substr(eq + 1));
+    else ASSERT_EQ(std::system(line.c_str()), 0) << line;
+  std::vector<std::string> names;
+  for (const std::string& name : row.names)
+    names.push_back(name[0] == '$' ? dir.Dir() + name.substr(2) : name);
+
+  RecordingUI boxes;  // a Yes/No box is answered Yes
+  TMeterDLG meter;
+  int exit = -1;
+  try {
+    TFTPForm form(dir.Dir(), names, &meter, &boxes);
+    if (form.BatchStarted) exit = form.BatchOutcome == BatchResult::Finished ? 0 : 2;
+    EXPECT_EQ(bool(form.windowState() & Qt::WindowMinimized), exit >= 0);
+    form.FlushTranscript();
+    EXPECT_NE(form.Memo1->toPlainText().toStdString().find(row.shown), std::string::npos);
+  } catch (const ProgramEnded& ended) {
+    exit = ended.code;
+  }
+  EXPECT_EQ(exit, row.exit);
+  // Each log line without its date and time.
+  std::regex stamp("(^|\n)[^ \n]+ [^ \n]+ "), crlf("\r\n");
+  Match(std::regex_replace(std::regex_replace(dir.ReadLog(), crlf, "\n"), stamp, "$1"),
+        Expand(row.log, kLogWords), "log");
+  std::string shown;
+  for (const RecordedBox& box : boxes.Boxes()) shown += box.text + "\n";
+  Match(shown, Expand(row.boxes, {}), "boxes");
+  if (!peer) return;
+  // The window is gone and its connection with it: every command has arrived.
+  EXPECT_TRUE(script.find("\nclose") != std::string::npos ? peer->Wait() : peer->WaitForClose());
+  std::string commands, wire;
+  for (const std::string& command : peer->Commands()) commands += command + "\n";
+  std::istringstream lines(script);
+  for (std::string line; std::getline(lines, line);) {
+    const std::string command = line.substr(2, line.find(" | ") - 2);
+    if (line[0] == '<') wire += command + (command == "PORT" || command == "STOR" ? " *\n" : "\n");
+  }
+  Match(commands, wire, "commands");
+  EXPECT_TRUE(peer->Failures().empty()) << peer->Trace();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BatchRun, testing::ValuesIn(kRows));
+
+}  // namespace

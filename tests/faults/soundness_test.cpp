@@ -1,0 +1,182 @@
+// Fault catalogue, soundness: a lost control connection, Cancel Transfer
+// while a step waits, a second transfer inside a running one, a refused Get,
+// data text in small pieces or without line ends, and a store whose data
+// connection fails or never goes quiet.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "FaultCatalogue.h"
+
+namespace {
+
+// Runs `action` on the engine's event loop after `ms`, inside whatever call waits.
+void At(EngineHarness& h, int ms, std::function<void()> action) {
+  QTimer::singleShot(ms, &h.engine.Sockets1, std::move(action));
+}
+RowAction CancelAt(int ms, RowAction action) {
+  return [=](EngineHarness& h, ScriptedPeer& p) {
+    At(h, ms, [&h] { h.engine.CancelTransfer(); });
+    action(h, p);
+  };
+}
+
+// Stands in for a server that connects to the announced port and then
+// sends without pause until the client closes (or 8 s have passed).
+void Flood(ScriptedPeer& peer) {
+  if (!peer.WaitForCommands(3, 5000)) return;
+  const std::string port = peer.Commands()[1];  // PORT h1,h2,h3,h4,p1,p2
+  const size_t comma = port.rfind(','), before = port.rfind(',', comma - 1);
+  const int p1 = std::stoi(port.substr(before + 1)), p2 = std::stoi(port.substr(comma + 1));
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in to{.sin_family = AF_INET, .sin_port = htons(static_cast<uint16_t>(p1 * 256 + p2)),
+                 .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+    timeval limit{0, 200000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    const std::string block = Pattern(65536);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    while (std::chrono::steady_clock::now() < end) {
+      ssize_t n = ::send(fd, block.data(), block.size(), MSG_NOSIGNAL);
+      if (n < 0 && errno != EAGAIN) break;
+    }
+  }
+  ::close(fd);
+}
+
+const std::string kSent = "data connect\ndata recv\ndata close\n";
+
+std::vector<FaultRow> Rows() {
+  const char* kNoSocket = "Could not extablish data socket, operation canceled";
+  const char* kAborted = "Transfer aborted due to you're request";
+  return {
+      // A reset control connection ends the session: one box, one line, and
+      // the next command is not sent into it.
+      {.name = "ResetControlIsALostConnection", .script = "< PWD\nreset",
+       .run = [](EngineHarness& h, ScriptedPeer&) {
+         EXPECT_EQ(h.engine.SendCommand("PWD"), 5);
+         EXPECT_EQ(h.engine.SendCommand("CWD x"), 5);
+       },
+       .commands = {"PWD"}, .lines = {"Connection to 127.0.0.1 lost", "CWD x", "Not Connected"},
+       .thenNoop = false, .boxesMayVary = true,
+       .check = [](EngineHarness& h, ScriptedPeer&) {
+         EXPECT_FALSE(h.engine.Connected);
+         EXPECT_EQ(h.ui.Boxes().size(), 1u);
+       }},
+      // A cancel chosen while idle does not make the store read its replies
+      // one late: the final 426 is seen and the store repeated.
+      {.name = "StaleCancelDoesNotShiftStoreReplies",
+       .script = "< TYPE I\npause 300\n> 200 ok\n< PORT | 200 ok\n< STOR up.bin | 150 ok\n" + kSent +
+                 "> 426 Connection closed; transfer aborted\n" + Put("150 ok") + kSent + "> 226 done",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.engine.CancelTransfer();
+         Storing(Pattern(1000))(h, p);
+       },
+       .commands = {"TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT", "STOR up.bin"},
+       .lines = {"426 Connection closed; transfer aborted", "226 done"},
+       .check = [](EngineHarness&, ScriptedPeer& p) {
+         EXPECT_EQ(p.DataConnections(), (std::vector<std::string>{Pattern(1000), Pattern(1000)}));
+       }},
+      // Cancel Transfer ends whatever waits: a listing's first reply (which has
+      // no time-out), the accept of the data connection, the store's close.
+      {.name = "CancelEndsListingWaitingForItsFirstReply", .script = "< TYPE A | 200 ok\n< PORT | 200 ok\n< LIST",
+       .run = CancelAt(300, Listing()), .commands = {"TYPE A", "PORT", "LIST"}, .lines = {"Could not list directory"}},
+      {.name = "CancelEndsTheAcceptWait", .script = Get("150 Opening (5 bytes)") + "data refuse",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.engine.RetrieveTimeout = 30;
+         CancelAt(300, Retrieving())(h, p);
+       },
+       .commands = {"TYPE I", "PORT", "RETR a"}, .boxes = {kNoSocket}},
+      {.name = "CancelEndsTheStoreClose",
+       .script = Put("150 ok") + "data connect\ndata stall 1200\nurgent\n< ABOR | 226 Abort successful\ndata close",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.engine.StoreTimeout = 30;
+         CancelAt(700, Storing(Pattern(1000)))(h, p);
+       },
+       .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"}, .lines = {"226 Abort successful", kAborted}},
+      // A stranger that connects first does not start the wait for the
+      // server's data connection again: it still ends at the time-out (1 s).
+      {.name = "RefusedStrangerKeepsTheAcceptDeadline",
+       .script = Get("150 Opening (5 bytes)") +
+                 "pause 700\ndata from 127.0.0.2\ndata close\npause 600\ndata connect\ndata send hello\ndata close\n> 226 done",
+       .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a"},
+       .boxes = {"Error: 10004\r\nInterrupted system call", kNoSocket},
+       .lines = {"Data connection from 127.0.0.2 refused: the server is 127.0.0.1"}, .thenNoop = false},
+      // The store's close ends at its time-out even when the server never stops
+      // sending; the store then ends as a cancelled one.
+      {.name = "StoreCloseEndsWhileTheServerKeepsSending", .script = Put("150 ok") + "urgent\n< ABOR | 226 Abort successful",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         std::thread server([&p] { Flood(p); });
+         Storing(Pattern(1000))(h, p);
+         server.join();
+       },
+       .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"}, .boxes = {"Error: 10004\r\nInterrupted system call"},
+       .lines = {kAborted}},
+      // A data connection reset half way: one box, no more blocks, the normal
+      // end, and the 426 repeat sends the file whole.
+      {.name = "FailedSendEndsTheDataPhase",
+       .script = Put("150 ok") + "data connect\ndata stall 200\ndata reset\n> 426 Connection reset; transfer aborted\n" +
+                 Put("150 ok") + kSent + "> 226 done",
+       .run = Storing(Pattern(8000000)),
+       .commands = {"TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT", "STOR up.bin"},
+       .lines = {"426 Connection reset; transfer aborted", "Total bytes written to remote host: 8000000", "226 done"},
+       .boxesMayVary = true,
+       .check = [](EngineHarness& h, ScriptedPeer& p) {
+         EXPECT_EQ(h.ui.Boxes().size(), 1u);
+         ASSERT_EQ(p.DataConnections().size(), 2u);
+         EXPECT_EQ(p.DataConnections()[1], Pattern(8000000));
+       }},
+      // A Get chosen while a retrieval waits for its data is refused; the
+      // running one is not disturbed.
+      {.name = "SecondTransferInsideARunningOneIsRefused",
+       .script = Get("150 Opening (5 bytes)") + "pause 500\ndata connect\ndata send hello\ndata close\n> 226 done",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.dir.WriteFile("b.out", "mine");
+         At(h, 200, [&h] { h.engine.Retrieve("b", "b.out", "TYPE I"); });
+         Retrieving()(h, p);
+       },
+       .commands = {"TYPE I", "PORT", "RETR a"},
+       .lines = {"Transfer already in progress, request ignored", "226 done"}, .file = std::make_pair("a.out", "hello"),
+       .check = [](EngineHarness& h, ScriptedPeer&) { EXPECT_EQ(h.dir.ReadFile("b.out"), "mine"); }},
+      // A refused Get leaves a file of that name as it was.
+      {.name = "RefusedGetKeepsTheLocalFile", .script = Get("550 No such file"),
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.dir.WriteFile("a.out", "precious");
+         Retrieving()(h, p);
+       },
+       .commands = {"TYPE I", "PORT", "RETR a"}, .lines = {"Could not retrieve file"},
+       .file = std::make_pair("a.out", "precious")},
+      // Listing text that comes one byte at a time is shown whole.
+      {.name = "TrickledListingIsShownWhole",
+       .script = [](ScriptedPeer& p) {
+         p.Play(Steps("TYPE A", "LIST", "150 Here it comes") + "data connect");
+         p.DataSendPieces({"a", "b", "\r", "\n", "c", "\r", "\n"}, 20);
+         p.Play("data close\n> 226 done");
+       },
+       .run = Listing(), .commands = {"TYPE A", "PORT", "LIST"}, .lines = {"ab", "c", "226 done"}},
+      // Viewed text without line ends is cut into lines of the reply lines' cap.
+      {.name = "ViewTextWithoutLineEndsIsCut",
+       .script = Steps("TYPE A", "RETR v", "150 Opening") + "data connect\ndata send " +
+                 std::string(Transcript::kMaxLine + 10, 'x') + "\\r\\nend\\r\\n\ndata close\n> 226 done",
+       .run = [](EngineHarness& h, ScriptedPeer&) {
+         h.engine.ViewSep = "0";
+         h.engine.Retrieve("v", "", "TYPE A");
+       },
+       .commands = {"TYPE A", "PORT", "RETR v"}, .lines = {std::string(Transcript::kMaxLine, 'x'), "xxxxxxxxxx", "end"}},
+      // Far more bytes than announced: the percentage stays a number.
+      {.name = "ProgressFarPastTheAnnouncedSize",
+       .run = [](EngineHarness& h, ScriptedPeer&) {
+         h.engine.ShowProgress(22'000'000, 1);
+         EXPECT_EQ(h.ui.ProgressHistory().back().caption, "2147483647% Complete");
+       }},
+  };
+}
+
+}  // namespace
+
+FAULT_GROUP(Soundness, Rows);

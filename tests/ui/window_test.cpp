@@ -1,0 +1,272 @@
+// The main window driven through its menus and dialogs, as a person would,
+// against the scripted peer: one row per session. Then the progress dialog as
+// the transfers set it, and the message boxes a person sees.
+#include "MainWindowKit.h"
+#include "settings/TIniFile.h"
+#include "ui/WidgetBoxes.h"
+
+using namespace mw;
+
+namespace {
+
+// The peer's greeting and login, and the commands they draw.
+#define LOGIN "> 220 ready\n< USER | 331 password please\n< PASS | 230 logged in\n"
+#define LOGGED_IN "USER tester", "PASS secret"
+#define LISTING(cmd, data) \
+  "< TYPE A | 200 ok\n< PORT | 200 ok\n< " cmd " | 150 here\ndata connect\ndata send " data \
+  "\ndata close\n> 226 done\n"
+#define RETRIEVAL(type, retr, data) \
+  "< " type " | 200 ok\n< PORT | 200 ok\n< " retr " | 150 Opening\ndata connect\n" \
+  "data send " data "\ndata close\n> 226 done\n"
+
+const char* const kOptions = "DirSep=0\r\nViewSep=0\r\nEditor=true\r\n";
+
+struct Row {
+  const char* name;
+  std::string script;  // the peer's; "" for no server (nobody listens at the port)
+  std::vector<Step> steps;
+  Lines wire;          // commands received, PORT without its address
+  Lines log;           // the whole log
+  Lines shown = {};    // text the transcript shows
+  Lines boxes = {};    // first lines of the boxes, in order
+  bool connected = false;
+  std::string extraIni = "";  // after the "peer" profile's keys
+  std::string options = kOptions;  // the [options] keys
+  Lines settings = {};        // section/key=value
+  Lines files = {};           // name=content, waited for
+  Lines names = {};           // the command line
+  BoxAnswer answer = BoxAnswer::Yes;
+  int closeAfterMs = 0;       // the window is closed this long after the steps begin
+};
+
+const Step Connect{&TFTPForm::ConnectMNU, "Enter"};
+
+const Row rows[] = {
+    {"empty user: USER alone, no PASS after 331",
+     "> 220 ready\n< USER | 331 password please\n< CWD in | 250 ok",
+     {{&TFTPForm::ConnectMNU, "UserName=|Password=|Directory=in|Enter"}},
+     {"USER ", "CWD in"}, {"Connected to 127.0.0.1"}, {"Connected to 127.0.0.1"}, {}, true},
+    {"a server that closes the connection: one line says so, the menus follow",
+     LOGIN "< PWD | 257 \"/\"\nclose", {Connect, {&TFTPForm::PwdMNU, ""}, {&TFTPForm::PwdMNU, ""}},
+     {LOGGED_IN, "PWD"}, {"Connected to 127.0.0.1"}, {"Connection to 127.0.0.1 lost"}},
+    {"230 to USER: no PASS; Disconnect sends QUIT",
+     "> 220 ready\n< USER | 230 no password needed\n< QUIT | 221 bye",
+     {{&TFTPForm::ConnectMNU, "Account=acc|Enter"}, {&TFTPForm::QuitMNU, ""}},
+     {"USER tester", "QUIT"}, {"Connected to 127.0.0.1", "QUIT"}},
+    {"ACCT only after a 3xx to PASS; the password stays out of the transcript",
+     "> 120 soon\n> 220 ready\n< USER | 331 password\n< PASS | 332 account\n< ACCT | 230 in",
+     {{&TFTPForm::ConnectMNU, "Account=acc|Enter"}},
+     {LOGGED_IN, "ACCT acc"}, {"Connected to 127.0.0.1"}, {"230 in", "!secret"}, {}, true},
+    {"missing start directory, Yes: made in lower case",
+     LOGIN "< CWD | 550 no such directory\n< MKD | 257 made\n< CWD | 250 ok",
+     {Connect}, {LOGGED_IN, "CWD New/Dir", "MKD new/dir", "CWD new/dir"},
+     {"Connected to 127.0.0.1", "error Changing Directory", "Make Directory new/dir",
+      "Change Directory new/dir"},
+     {}, {"Directory: New/Dir Doesn't Exists, Create?"}, true,
+     "Directory=New/Dir\r\nUseLowerCase=1\r\n"},
+    {"missing start directory, No: nothing more",
+     LOGIN "< CWD | 550 no such directory\n< PWD | 257 \"/\"",
+     {Connect, {&TFTPForm::PwdMNU, ""}}, {LOGGED_IN, "CWD Dir", "PWD"},
+     {"Connected to 127.0.0.1", "error Changing Directory"},
+     {}, {"Directory: Dir Doesn't Exists, Create?"}, true, "Directory=Dir\r\n",
+     kOptions, {}, {}, {}, BoxAnswer::No},
+    {"Anonymous Login ticked in Setup logs in as Anonymous",
+     "> 220 ready\n< USER | 331 mail\n< PASS | 230 in", {{&TFTPForm::ConnectMNU, "CheckBox1|Enter"}},
+     {"USER Anonymous", "PASS secret"}, {"Connected to 127.0.0.1"}, {}, {}, true},
+    {"refused connection; Setup's missing local directory is reported and saved", "",
+     {{&TFTPForm::ConnectMNU, "Edit2=/no/such|Enter"}}, {},
+     {"Error: 10061", "Connection refused Error", "Connected to 127.0.0.1 Failed"},
+     {"Connection to 127.0.0.1 failed"},
+     {"Cannot find directory", "Error: 10061"}, false, "", kOptions, {"peer/Localdir=/no/such"}},
+    {"Setup left with Escape, then Exit: nothing tried, nothing written", "",
+     {{&TFTPForm::ConnectMNU, "Escape"}, {&TFTPForm::ExitMNU, ""}}, {}, {}},
+    {"Exit while connected disconnects once", LOGIN "< QUIT | 221 bye",
+     {Connect, {&TFTPForm::ExitMNU, ""}}, {LOGGED_IN, "QUIT"},
+     {"Connected to 127.0.0.1", "Disconnecting from remote host: 127.0.0.1", "QUIT"},
+     {"Disconnecting from remote host: 127.0.0.1"}},
+    {"prompted commands send what OK gives, Cancel and Escape send nothing",
+     LOGIN "< CWD  | 250 ok\n< MKD pub | 257 made\n< RMD old | 250 gone\n"
+           "< DELE f.txt | 250 deleted\n< SITE %s %d 100% | 200 ok\n< PASS hidden | 230 ok\n"
+           "< QUIT | 221 bye\n< PWD | 257 \"/home\"\n< CDUP | 250 ok\n< HELP | 214 help",
+     {Connect, {&TFTPForm::ChDirMNU, "Enter"}, {&TFTPForm::ChDirMNU, "CancelBtn"},
+      {&TFTPForm::MkDirMNU, ">pub|Enter"}, {&TFTPForm::RmDirMNU, ">old|OKBtn"},
+      {&TFTPForm::DeleteMNU, ">f.txt|Enter"}, {&TFTPForm::DeleteMNU, ">x|Escape"},
+      {&TFTPForm::QuoteMNU, ">SITE %s %d 100%|Enter"}, {&TFTPForm::QuoteMNU, ">PASS hidden|Enter"},
+      {&TFTPForm::QuoteMNU, ">QUIT|Enter"}, {&TFTPForm::PwdMNU, ""}, {&TFTPForm::ParentMNU, ""},
+      {&TFTPForm::HelpMNU, ""}},
+     {LOGGED_IN, "CWD ", "MKD pub", "RMD old", "DELE f.txt", "SITE %s %d 100%", "PASS hidden",
+      "QUIT", "PWD", "CDUP", "HELP"},
+     {"Connected to 127.0.0.1", "Changedir ", "Changedir ", "MakeDir pub", "RemoveDir old",
+      "DeleteFile f.txt", "DeleteFile ", "Quote SITE %s %d 100%", "Quote PASS hidden",
+      "Quote QUIT", "ParentDir", "HelpRequested"},
+     {"257 \"/home\"", "!hidden"}, {}, true},
+    {"listing: *.* lists plainly, a pattern or empty is sent, Cancel sends nothing",
+     LOGIN LISTING("LIST", "first.txt\\r\\nsecond.bin\\r\\n") LISTING("LIST *.txt", "a\\r\\n")
+         LISTING("LIST ", "x\\r\\n"),
+     {Connect, {&TFTPForm::DirMNU, "Enter"}, {&TFTPForm::DirMNU, ">*.txt|Enter"},
+      {&TFTPForm::DirMNU, "Value=|Enter"}, {&TFTPForm::DirMNU, "Escape"}},
+     {LOGGED_IN, "TYPE A", "PORT", "LIST", "TYPE A", "PORT", "LIST *.txt", "TYPE A", "PORT",
+      "LIST "},
+     {"Connected to 127.0.0.1", "LIST *.*", "LIST *.txt", "LIST "}, {"second.bin"}, {}, true},
+    {"rename: RNTO only after a 3xx to RNFR, typed from box to box",
+     LOGIN "< RNFR | 550 no such file\n< RNFR | 350 go on\n< RNTO | 250 renamed",
+     {Connect, {&TFTPForm::RenameMNU, ">missing|Tab|>other|Enter"},
+      {&TFTPForm::RenameMNU, "Escape"}, {&TFTPForm::RenameMNU, ">old name|Tab|>new name|Enter"}},
+     {LOGGED_IN, "RNFR missing", "RNFR old name", "RNTO new name"},
+     {"Connected to 127.0.0.1", "Rename missing to other", "Rename old name to new name"},
+     {}, {}, true},
+    {"get: the local name follows the remote one on Tab; the mode is chosen; Setup's "
+     "local directory is entered",
+     LOGIN RETRIEVAL("TYPE I", "RETR remote.bin", "bin\\x00ary") RETRIEVAL("TYPE E",
+                                                                        "RETR same.txt", "text"),
+     {{&TFTPForm::ConnectMNU, "Edit2=sub|Enter"},
+      {&TFTPForm::GetMNU, ">remote.bin|Tab|LocalName=local.bin|rbBINARY|OKBtn"},
+      {&TFTPForm::GetMNU, ">same.txt|Tab|rbEBCDIC|OKBtn"}, {&TFTPForm::GetMNU, "Escape"}},
+     {LOGGED_IN, "TYPE I", "PORT", "RETR remote.bin", "TYPE E", "PORT", "RETR same.txt"},
+     {"Connected to 127.0.0.1", "Getfile local.bin", "Getfile same.txt"}, {}, {}, true, "", kOptions, {},
+     {"sub/local.bin=bin" + std::string(1, '\0') + "ary", "sub/same.txt=text"}},
+    {"put: the remote name is the name part of the path",
+     LOGIN "< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR up.dat | 150 go\ndata connect\n"
+           "data recv\ndata close\n> 226 stored",
+     {Connect, {&TFTPForm::PutMNU, ">sub/up.dat|Tab|rbBINARY|OKBtn"}, {&TFTPForm::PutMNU, "Escape"}},
+     {LOGGED_IN, "TYPE I", "PORT", "STOR up.dat"}, {"Connected to 127.0.0.1", "Putfile up.dat", "Total bytes written to remote host :9"},
+     {}, {}, true},
+    {"view goes to the transcript", LOGIN RETRIEVAL("TYPE A", "RETR notes.txt", "one\\r\\ntwo\\r\\n"),
+     {Connect, {&TFTPForm::ViewMNU, ">notes.txt|Enter"}},
+     {LOGGED_IN, "TYPE A", "PORT", "RETR notes.txt"},
+     {"Connected to 127.0.0.1", "ViewFile notes.txt"}, {"one", "two"}, {}, true},
+    {"Directory Separate hands the listing to the editor",
+     LOGIN "< TYPE A | 200 ok\n< PORT | 200 ok\n< PWD | 257 \"/pub\"\n< LIST | 150 here\n"
+           "data connect\ndata send listed.txt\\r\\n\ndata close\n> 226 done",
+     {Connect, {&TFTPForm::DirMNU, "Enter"}}, {LOGGED_IN, "TYPE A", "PORT", "PWD", "LIST"}, {"Connected to 127.0.0.1", "LIST *.*"}, {"!listed.txt"}, {}, true, "",
+     "DirSep=1\r\nViewSep=0\r\nEditor=sh editor.sh --flag\r\n", {}, {"seen=257 \"/pub\"\r\nLIST\r\nlisted.txt\r\n"}},
+    {"Options: the separate marks and the editor are stored at once", "",
+     {{&TFTPForm::DirSepMNU, ""}, {&TFTPForm::ViewSepMNU, ""},
+      {&TFTPForm::EditorMNU, "Value=kate --new|Enter"}},
+     {}, {}, {}, {}, false, "", kOptions, {"options/DirSep=1", "options/ViewSep=1", "options/Editor=kate --new"}},
+    {"Setup: Add twice, Delete empties the first of the two slots; a bad port stops Add, "
+     "and corrected, Add takes the same slot", "",
+     {{&TFTPForm::Setup1, "Profile=alpha|HostName=alpha.example|Port=21|rbASCII|AddBtn|AddBtn|"
+                          "DeleteBtn|Escape"},
+      {&TFTPForm::Setup1, "Profile=bad|Port=abc|AddBtn|Port=2121|rbEBCDIC|AddBtn|Escape"}},
+     {}, {}, {}, {"'abc' is not a valid integer value"}, false, "", kOptions,
+     {"index/Profile2=", "index/Profile3=alpha", "alpha/HostName=<absent>", "alpha/TransferType=<absent>",
+      "index/next=5", "index/Profile4=bad", "bad/Port=2121", "bad/TransferType=3"}},
+    {"started with names but nothing set up, and a local directory that cannot be entered: "
+     "warnings, then the window", "", {}, {}, {}, {},
+     {"Cannot find directory", "There is no server in configuration, Please choose setup"}, false,
+     "Localdir=/no/such\r\n", "DirSep=0\r\nViewSep=0\r\nEditor=true\r\n[Fixed]\r\nOK=0\r\n", {}, {},
+     {"some-file.txt"}},
+    {"closing the window in a stalled transfer ends it: ABOR, then QUIT, and no box",
+     LOGIN "< TYPE I | 200 ok\n< PORT | 200 ok\n< RETR | 150 Opening (1000000 bytes)\ndata connect\n"
+           "data send the first bytes\ndata stall 1500\n< ABOR\n>> 426 aborted\\r\\n226 done\\r\\n\n"
+           "< QUIT | 221 bye",
+     {Connect, {&TFTPForm::GetMNU, ">big.bin|Tab|rbBINARY|OKBtn"}},
+     {LOGGED_IN, "TYPE I", "PORT", "RETR big.bin", "ABOR", "QUIT"},
+     {"Connected to 127.0.0.1", "Error: 10004", "Interrupted system call Error",
+      "Transfer incomplete: 15 of 1000000 bytes received", "Getfile big.bin", "QUIT"}, {}, {}, true, "", kOptions, {}, {"big.bin=the first bytes"}, {}, BoxAnswer::Yes, 1000},
+};
+
+class Session : public MainWindow, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(Session, GivesTheExactOutcome) {
+  const Row& row = GetParam();
+  SCOPED_TRACE(row.name);
+  ScriptedPeer peer;
+  int port = peer.Port();
+  if (row.script.empty()) {
+    ScriptedPeer gone;  // a port nobody listens on once it is gone
+    port = gone.Port();
+  } else {
+    peer.Play(row.script).Start();
+  }
+  dir.WriteIni(ProfileIni(port, row.extraIni, row.options));
+  dir.WriteFile("sub/up.dat", "payload\r\n");
+  dir.WriteFile("editor.sh", "[ \"$1\" = --flag ] && cat \"$2\" >> seen\n");
+  if (row.answer != BoxAnswer::Yes) boxes.Answer(row.answer);  // Yes is the default
+  Open(row.names);
+
+  auto menusFollowTheConnection = [&] {
+    const bool c = form->Engine().Connected;
+    EXPECT_EQ(form->ConnectMNU->isEnabled(), !c);
+    QList<QAction*> items = {form->QuitMNU, form->RenameMNU, form->DeleteMNU};
+    for (QMenu* menu : {form->FileTransMNU, form->DirCommandMNU, form->MiscCommMNU})
+      items += menu->actions();
+    for (QAction* item : items) EXPECT_EQ(item->isEnabled(), c) << item->text().toStdString();
+  };
+  menusFollowTheConnection();
+  if (row.closeAfterMs) QTimer::singleShot(row.closeAfterMs, form.get(), [&] { form->close(); });
+  Play(row.steps);
+  QElapsedTimer clock;  // the watchdog: a row ends well before the engine's time-outs
+  for (clock.start(); !row.script.empty() && !peer.Wait(0) && clock.elapsed() < 10000;)
+    QTest::qWait(10);
+  EXPECT_TRUE(row.script.empty() || peer.Wait(0)) << peer.Trace();
+  Lines wire = peer.Commands();
+  for (auto& c : wire)
+    if (c.rfind("PORT ", 0) == 0) c = "PORT";
+  EXPECT_EQ(wire, row.wire);
+  EXPECT_TRUE(peer.Failures().empty()) << peer.Trace();
+  EXPECT_EQ(form->Engine().Connected, row.connected);
+  menusFollowTheConnection();
+
+  QCoreApplication::processEvents();  // the transcript takes lines in bursts
+  for (const std::string& text : row.shown)  // "!text": never shown
+    EXPECT_NE(form->Memo1->toPlainText().contains(QString::fromStdString(text).remove(QRegularExpression("^!"))),
+              text[0] == '!') << text;
+  Lines shownBoxes;
+  for (const auto& box : boxes.Boxes()) shownBoxes.push_back(box.text.substr(0, box.text.find('\r')));
+  EXPECT_EQ(shownBoxes, row.boxes);
+
+  TIniFile ini(dir.IniPath());
+  for (const std::string& s : row.settings) {
+    const size_t slash = s.find('/'), eq = s.find('=');
+    EXPECT_EQ(ini.ReadText(s.substr(0, slash), s.substr(slash + 1, eq - slash - 1), "<absent>"),
+              s.substr(eq + 1)) << s;
+    EXPECT_EQ(form->DirSepMNU->isChecked(), ini.ReadText("options", "DirSep", "") != "0");
+  }
+  for (const std::string& f : row.files) {
+    const std::string name = f.substr(0, f.find('=')), want = f.substr(f.find('=') + 1);
+    // The editor runs on its own: its file is waited for.
+    for (clock.start(); dir.ReadFile(name) != want && clock.elapsed() < 10000;) QTest::qWait(20);
+    EXPECT_EQ(dir.ReadFile(name), want) << name;
+  }
+  EXPECT_EQ(Log(), row.log);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Session, ::testing::ValuesIn(rows));
+
+// The gauge stays within 0 to 100 while the caption tells the true figure.
+TEST(ProgressDialog, GaugeStaysInRangeAndCaptionTellsTheFigure) {
+  TMeterDLG meter;
+  meter.ShowProgressDialog();
+  EXPECT_TRUE(meter.ProgressVisible());
+  for (const auto& [percent, shown] : {std::pair{51, 51}, {150, 100}, {-3, 0}}) {
+    meter.SetProgress(percent, std::to_string(percent) + "% Complete");
+    EXPECT_EQ(meter.ProgressPosition(), shown);
+    EXPECT_EQ(meter.windowTitle().toStdString(), std::to_string(percent) + "% Complete");
+  }
+  meter.SetStatusText("Retrying to Send file: r\xE9sum\xE9.txt");
+  EXPECT_EQ(meter.StatusText(), "Retrying to Send file: r\xE9sum\xE9.txt");
+  meter.HideProgress();
+  EXPECT_FALSE(meter.ProgressVisible());
+}
+
+// A box shows the text, caption and buttons it is given and returns the
+// button pressed.
+TEST(MessageBox, ShowsWhatItIsGivenAndReturnsThePressedButton) {
+  WidgetBoxes boxes;
+  QString seen;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return ADD_FAILURE() << "no box";
+    seen = box->windowTitle() + "|" + box->text() + "|" + QString::number(box->standardButtons());
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_EQ(boxes.ShowMessageBox("Directory: d Doesn't Exists, Create?", "Warning",
+                                 BoxIcon::Warning, BoxYes | BoxNo),
+            BoxAnswer::No);
+  EXPECT_EQ(seen, "Warning|Directory: d Doesn't Exists, Create?|" +
+                      QString::number(QMessageBox::Yes | QMessageBox::No));
+}
+
+}  // namespace
