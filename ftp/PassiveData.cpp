@@ -111,6 +111,7 @@ int FtpEngine::OpenPassiveConnection() {
   }
   watch.stop();
   const bool cancelled = TakeAbort();
+  cancelRequested_ = false;  // its interruption was noted here, not by the handler
   if (Sockets2.ConnectionSocket() != -1 && errors.error == 0 && !errors.timedOut && !cancelled)
     return 2;
 
