@@ -4,11 +4,13 @@
 #include "ui/LoginDLG.h"
 #include "ui/Text.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 
 void TFTPForm::Setup1Click() {
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
-  dialog.exec();
+  // Passive mode, like the boxes Connect uses, applies from the next transfer.
+  if (dialog.exec() == QDialog::Accepted) engine_->Passive = dialog.CheckBox7->isChecked();
 }
 
 void TFTPForm::ConnectMNUClick() {
@@ -24,6 +26,7 @@ void TFTPForm::ConnectMNUClick() {
   if (dialog.exec() != QDialog::Accepted) return;
 
   const std::string host = FromQ(dialog.HostName->text());
+  e.Passive = dialog.CheckBox7->isChecked();
   if (!OpenControlConnection(e, host, ActiveProfile.Port)) {
     e.ShowLine("Connection to %s failed", {host});
     e.WriteLog("Connected to " + host + " Failed");
