@@ -28,6 +28,7 @@ using Step = std::pair<QAction* TFTPForm::*, std::string>;
 //   Name=text   replaces the text of line box Name (or the combo box's) by typing
 //   >text       types text into the control with the focus
 //   Tab Down Enter Escape   presses that key in the control with the focus
+//   Alt+x       presses that access key, and waits out the click it animates
 //   any other word clicks the button of that name (OKBtn, rbBINARY, AddBtn...)
 inline void Answer(const std::string& words) {
   auto* poll = new QTimer;
@@ -51,6 +52,10 @@ inline void Answer(const std::string& words) {
       const size_t eq = w.find('=');
       if (w[0] == '>') {
         QTest::keyClicks(focus, QString::fromLatin1(w.c_str() + 1));
+      } else if (w.rfind("Alt+", 0) == 0) {
+        QTest::keyClick(focus, w[4], Qt::AltModifier);
+        auto* button = qobject_cast<QAbstractButton*>(d->focusWidget());
+        for (int i = 0; button && button->isDown() && i < 100; ++i) QTest::qWait(10);
       } else if (const auto key = keys.find(w); key != keys.end()) {
         QTest::keyClick(focus, key->second);
       } else if (eq != std::string::npos) {
