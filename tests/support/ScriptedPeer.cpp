@@ -144,8 +144,7 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
     else if (word == "data stall") Add([this, ms = std::stoi(arg)] { return Note("data stall"), Sleep(ms); });
     else if (word == "data listen")
       Add([this, full = arg == "full"] {
-        Drop(dataListenFd_, false), Drop(fillerFd_, false);
-        dataListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        Drop(dataListenFd_, false), Drop(fillerFd_, false), dataListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         fillerFd_ = full ? ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
         sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
         socklen_t len = sizeof addr;
@@ -157,8 +156,8 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
       });
     else if (line == "data accept")
       Add([this] {
-        const int ready = dataListenFd_ < 0 ? 0 : PollFor(dataListenFd_, POLLIN, After(kTimeoutMs));
-        if (ready <= 0) return ready == 0 && !Fail("no data connection came to the listening port");
+        if (const int ready = PollFor(dataListenFd_, POLLIN, After(kTimeoutMs)); ready <= 0)
+          return ready == 0 && !Fail("no data connection came to the listening port");
         Drop(dataFd_, false), dataFd_ = ::accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         return Locked([&] { data_.emplace_back(); }), Note("data connection accepted"), true;
       });

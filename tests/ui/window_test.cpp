@@ -19,9 +19,9 @@ namespace {
   "< " type " | 200 ok\n< PORT | 200 ok\n< " retr " | 150 Opening\ndata connect\n" \
   "data send " data "\ndata close\n> 226 done\n"
 
-#define PASSIVE_LISTING(exchange) \
-  "< TYPE A | 200 ok\ndata listen\n" exchange "\ndata accept\n< LIST | 150 here\ndata send one.txt\\r\\n\n" \
-  "data close\n> 226 done\n"
+#define PASSIVE_LISTING \
+  "< TYPE A | 200 ok\ndata listen\n< EPSV | 229 Extended Passive Mode (|||{port}|)\ndata accept\n" \
+  "< LIST | 150 here\ndata send one.txt\\r\\n\ndata close\n> 226 done\n"
 
 const char* const kOptions = "DirSep=0\r\nViewSep=0\r\nEditor=true\r\n";
 
@@ -135,16 +135,13 @@ const Row rows[] = {
      {Connect, {&TFTPForm::PutMNU, ">sub/up.dat|Tab|rbBINARY|OKBtn"}, {&TFTPForm::PutMNU, "Escape"}},
      {LOGGED_IN, "TYPE I", "PORT", "STOR up.dat"}, {"Connected to 127.0.0.1", "Putfile up.dat", "Total bytes written to remote host :9"},
      {}, {}, true},
-    {"Passive mode ticked by its access key at Connect: kept in the profile; EPSV refused, PASV for "
-     "the session, to the control connection's peer whatever 227 names; the next Connect tries EPSV",
-     LOGIN PASSIVE_LISTING("< EPSV | 500 no\n< PASV | 227 Mode (10,9,8,7,{p1},{p2})")
-         PASSIVE_LISTING("< PASV | 227 Mode 127,0,0,1,{p1},{p2}") "< QUIT | 221 bye\naccept\n"
-         LOGIN PASSIVE_LISTING("< EPSV | 229 Mode (|||{port}|)"),
-     {{&TFTPForm::ConnectMNU, "Alt+i|Enter"}, {&TFTPForm::DirMNU, "Enter"}, {&TFTPForm::DirMNU, "Enter"},
-      {&TFTPForm::QuitMNU, ""}, Connect, {&TFTPForm::DirMNU, "Enter"}},
-     {LOGGED_IN, "TYPE A", "EPSV", "PASV", "LIST", "TYPE A", "PASV", "LIST", "QUIT", LOGGED_IN, "TYPE A", "EPSV", "LIST"},
-     {"Connected to 127.0.0.1", "LIST *.*", "LIST *.*", "QUIT", "Connected to 127.0.0.1", "LIST *.*"}, {"one.txt"},
-     {}, true, "", kOptions, {"peer/Passive=1"}},
+    {"Passive mode ticked by its access key at Connect: stored, used, and ticked at the next Connect",
+     LOGIN PASSIVE_LISTING "< QUIT | 221 bye\naccept\n" LOGIN PASSIVE_LISTING,
+     {{&TFTPForm::ConnectMNU, "Alt+i|Enter"}, {&TFTPForm::DirMNU, "Enter"}, {&TFTPForm::QuitMNU, ""},
+      Connect, {&TFTPForm::DirMNU, "Enter"}},
+     {LOGGED_IN, "TYPE A", "EPSV", "LIST", "QUIT", LOGGED_IN, "TYPE A", "EPSV", "LIST"},
+     {"Connected to 127.0.0.1", "LIST *.*", "QUIT", "Connected to 127.0.0.1", "LIST *.*"}, {"one.txt"}, {},
+     true, "", kOptions, {"peer/Passive=1"}},
     {"view goes to the transcript", LOGIN RETRIEVAL("TYPE A", "RETR notes.txt", "one\\r\\ntwo\\r\\n"),
      {Connect, {&TFTPForm::ViewMNU, ">notes.txt|Enter"}},
      {LOGGED_IN, "TYPE A", "PORT", "RETR notes.txt"},
