@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "EngineHarness.h"
+#include "faults/FaultCatalogue.h"
 #include "support/FtpServer.h"
 
 namespace {
