@@ -65,7 +65,8 @@ std::map<int64_t, std::string> ReadSlots(const TIniFile& ini, int64_t last) {
   return slots;
 }
 
-// The fifteen profile keys in their order (fourteen without TransferType).
+// The fifteen profile keys in their order (fourteen without TransferType),
+// then Passive.
 void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
                       int32_t* currentTransferType) {
   const std::string& s = p.Name;
@@ -87,6 +88,8 @@ void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
     if (p.TransferType >= 1 && p.TransferType <= 3) *currentTransferType = p.TransferType;
     ini.WriteNumber(s, TransferTypeKey, *currentTransferType);
   }
+  // A profile that never had passive mode keeps its section as it was.
+  if (p.Passive || !ini.ReadText(s, PassiveKey, "").empty()) ini.WriteFlag(s, PassiveKey, p.Passive);
 }
 
 }  // namespace
@@ -121,6 +124,7 @@ ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& sec
   p.IncludeSubDirs = ini.ReadFlag(section, IncludeSubDirsKey, d.IncludeSubDirs);
   p.UseLowerCase = ini.ReadFlag(section, UseLowerCaseKey, d.UseLowerCase);
   p.InitializeCommand = ini.ReadText(section, InitializeCommandKey, "");
+  p.Passive = ini.ReadFlag(section, PassiveKey, false);
   return p;
 }
 

@@ -3,12 +3,14 @@
 #include "ui/FTPForm.h"
 #include "ui/LoginDLG.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QScopeGuard>
 
 void TFTPForm::Setup1Click() {
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
-  dialog.exec();
+  // Passive mode, like the boxes Connect uses, applies from the next transfer.
+  if (dialog.exec() == QDialog::Accepted) engine_->Passive = dialog.CheckBox7->isChecked();
 }
 
 void TFTPForm::ConnectMNUClick() {
@@ -34,6 +36,7 @@ void TFTPForm::ConnectMNUClick() {
   if (dialog.exec() != QDialog::Accepted) return;
 
   const std::string host = TLoginDLG::Text(dialog.HostName);
+  e.Passive = dialog.CheckBox7->isChecked();
   if (!OpenControlConnection(e, host, ActiveProfile.Port)) {
     e.ShowLine("Connection to %s failed", {host});
     e.WriteLog("Connected to " + host + " Failed");

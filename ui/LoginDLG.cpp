@@ -76,7 +76,7 @@ TLoginDLG::TLoginDLG(QWidget* parent, MessageBoxes& boxes, const std::string& in
       activeProfile_(activeProfile) {
   setObjectName("LoginDLG");
   setWindowTitle("Setup");
-  setFixedSize(371, 310);
+  setFixedSize(371, 334);
   // The layout is drawn for a small dialog font; the platform's font at 8
   // points keeps every caption clear of its neighbour.
   QFont small = font();
@@ -157,6 +157,8 @@ void TLoginDLG::BuildControls() {
   disconnect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   CancelBtn = MakeCancelButton(this, 296, 279);
   CancelBtn->resize(73, 27);
+  CheckBox7 = PlaceButton<QCheckBox>(this, "CheckBox7", "Pass&ive mode (for routers and firewalls)",
+                                     8, 312, 281, 17);
 
   // As made: Include Sub-Directories waits for Include directories, Binary
   // is the transfer mode.
@@ -165,8 +167,8 @@ void TLoginDLG::BuildControls() {
 }
 
 void TLoginDLG::SetTabOrder() {
-  QWidget* const order[] = {Profile,   HostName,  UserName, Password, Account,   Port,
-                            CheckBox1, CheckBox3, CheckBox2, CheckBox4, CheckBox6, CheckBox5,
+  QWidget* const order[] = {Profile,   HostName,  UserName,  Password,  Account,   Port,
+                            CheckBox1, CheckBox3, CheckBox7, CheckBox2, CheckBox4, CheckBox6, CheckBox5,
                             rbASCII,   rbBINARY,  rbEBCDIC,  Edit1,     Directory, Edit2,
                             AddBtn,    ModifyBtn, DeleteBtn, OKBtn,     CancelBtn};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
@@ -243,6 +245,7 @@ ConnectionProfile TLoginDLG::BoxesProfile() const {
   p.IncludeSubDirs = CheckBox4->isChecked();
   p.UseLowerCase = CheckBox5->isChecked();
   p.InitializeCommand = Text(Edit1);
+  p.Passive = CheckBox7->isChecked();
   p.TransferType = rbASCII->isChecked()    ? 1
                    : rbBINARY->isChecked() ? 2
                    : rbEBCDIC->isChecked() ? 3
@@ -283,6 +286,7 @@ void TLoginDLG::ProfileChange() {
   CheckBox4->setChecked(p.IncludeSubDirs);
   CheckBox5->setChecked(p.UseLowerCase);
   SetBytes(Edit1, p.InitializeCommand);
+  CheckBox7->setChecked(p.Passive);
   switch (currentTransferType_) {
     case 1: rbASCII->setChecked(true); break;
     case 2: rbBINARY->setChecked(true); break;
@@ -316,6 +320,7 @@ void TLoginDLG::OKBtnClick() {
   activeProfile_.Directory = p.Directory;
   activeProfile_.Port = p.Port;
   activeProfile_.Localdir = p.Localdir;
+  activeProfile_.Passive = p.Passive;
   if (!p.Localdir.empty() && ::chdir(p.Localdir.c_str()) != 0)
     boxes_.ShowMessageBox("Cannot find directory", "Warning", BoxIcon::Warning, BoxOK);
 }

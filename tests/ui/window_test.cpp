@@ -26,20 +26,21 @@ using Lines = std::vector<std::string>;
 // A menu item and the words for the dialog it opens (see Answer; "" for none).
 using Step = std::pair<QAction* TFTPForm::*, std::string>;
 
+// Types UTF-8 text one key a character, as a keyboard layout sends it.
+void Type(QWidget* to, const char* text) {
+  for (QChar c : QString::fromUtf8(text)) QTest::sendKeyEvent(QTest::Click, to, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
 // Answers the next modal dialog once it is up and active (looked for every
 // 10 ms; a dialog that never comes, or that the answer leaves open, fails)
 // with words split at '|', played in order:
 //   Name=text   replaces the text of line box Name (or the combo box's) by typing
 //   >text       types text into the control with the focus
 //   Tab Enter Escape   presses that key in the control with the focus
+//   Alt+x       presses that access key, and waits out the click it animates
 //   List:Name   chooses the shown entry from the list of combo box Name
 //   any other word clicks the button of that name (OKBtn, rbBINARY, AddBtn...)
 //   or triggers the window's menu item of that name (ConnectMNU...)
-// Types UTF-8 text one key a character, as a keyboard layout sends it.
-void Type(QWidget* to, const char* text) {
-  for (QChar c : QString::fromUtf8(text)) QTest::sendKeyEvent(QTest::Click, to, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
 void Answer(const std::string& words) {
   auto* poll = new QTimer;
   QObject::connect(poll, &QTimer::timeout, [poll, words, clock = QElapsedTimer()]() mutable {
@@ -61,6 +62,10 @@ void Answer(const std::string& words) {
       const size_t eq = w.find('=');
       if (w[0] == '>') {
         Type(focus, w.c_str() + 1);
+      } else if (w.rfind("Alt+", 0) == 0) {
+        QTest::keyClick(focus, w[4], Qt::AltModifier);
+        auto* button = qobject_cast<QAbstractButton*>(d->focusWidget());
+        for (int i = 0; button && button->isDown() && i < 100; ++i) QTest::qWait(10);
       } else if (const auto key = keys.find(w); key != keys.end()) {
         QTest::keyClick(focus, key->second);
       } else if (eq != std::string::npos) {
@@ -97,6 +102,10 @@ void Answer(const std::string& words) {
 #define RETRIEVAL(type, retr, data) \
   "< " type " | 200 ok\n< PORT | 200 ok\n< " retr " | 150 Opening\ndata connect\n" \
   "data send " data "\ndata close\n> 226 done\n"
+
+#define PASSIVE_LISTING \
+  "< TYPE A | 200 ok\ndata listen\n< EPSV | 229 Extended Passive Mode (|||{port}|)\ndata accept\n" \
+  "< LIST | 150 here\ndata send one.txt\\r\\n\ndata close\n> 226 done\n"
 
 const char* const kOptions = "DirSep=0\r\nViewSep=0\r\nEditor=true\r\n";
 const char* const kRealServer = "(real server)";  // serves readme.txt and data.bin
@@ -202,6 +211,13 @@ const Row rows[] = {
      {LOGGED_IN, "TYPE I", "PORT", "RETR remote.bin", "TYPE E", "PORT", "RETR same.txt"},
      {"Connected to 127.0.0.1", "Getfile local.bin", "Getfile same.txt"}, {}, {}, true, "", kOptions, {},
      {"sub/local.bin=bin" + std::string(1, '\0') + "ary", "sub/same.txt=text"}},
+    {"Passive mode ticked by its access key at Connect: stored, used, and ticked at the next Connect",
+     LOGIN PASSIVE_LISTING "< QUIT | 221 bye\naccept\n" LOGIN PASSIVE_LISTING,
+     {{&TFTPForm::ConnectMNU, "Alt+i|Enter"}, {&TFTPForm::DirMNU, "Enter"}, {&TFTPForm::QuitMNU, ""},
+      Connect, {&TFTPForm::DirMNU, "Enter"}},
+     {LOGGED_IN, "TYPE A", "EPSV", "LIST", "QUIT", LOGGED_IN, "TYPE A", "EPSV", "LIST"},
+     {"Connected to 127.0.0.1", "LIST *.*", "QUIT", "Connected to 127.0.0.1", "LIST *.*"}, {"one.txt"}, {},
+     true, "", kOptions, {"peer/Passive=1"}},
     {"Directory Separate hands the listing to the editor",
      LOGIN "< TYPE A | 200 ok\n< PORT | 200 ok\n< PWD | 257 \"/pub\"\n< LIST | 150 here\n"
            "data connect\ndata send listed.txt\\r\\n\ndata close\n> 226 done",
