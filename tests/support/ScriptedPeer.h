@@ -64,8 +64,8 @@ public:
   //   data close / data reset close data (FIN / RST)
   //   data refuse             never connect (marks the intent in the trace)
   //   data stall MS           hold the data connection without using it
-//   data flood MS           send without pause for MS ms or until the client
-//                           drops the data connection
+  //   data flood MS           send without pause for MS ms or until the client
+  //                           drops the data connection
   //   data listen [full]      listen for a passive data connection (full:
   //                           its queue taken, a connect is never answered);
   //                           later control text has {port} {p1} {p2} filled
