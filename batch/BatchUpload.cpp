@@ -109,6 +109,7 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Unattended = true;
   engine.FilesAttempted = 0;
   engine.FilesStored = 0;
+  engine.Passive = run.passive;
 
   if (!OpenControlConnection(engine, run.host, run.port)) {
     // No box: nobody is there to close it, and the run must end.

@@ -13,6 +13,7 @@ struct BatchRun {
   bool includeSubDirs = false;
   bool useLowerCase = false;
   std::string initializeCommand;
+  bool passive = false;  // the profile's passive mode
   // "TYPE A", "TYPE I", "TYPE E" or empty.
   std::string typeCommand;
   std::vector<std::string> names;

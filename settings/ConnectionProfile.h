@@ -21,6 +21,7 @@ struct ConnectionProfile {
   bool UseLowerCase = false;
   std::string InitializeCommand;
   int32_t TransferType = 0;       // 1 ASCII, 2 binary, 3 EBCDIC; 0 none chosen
+  bool Passive = false;           // data connections opened by this program
 };
 
 // The options of batch runs, read from the last-used profile at start-up.

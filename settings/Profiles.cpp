@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <stdexcept>
 #include <utility>
 
+#include "settings/IniLines.h"
 #include "settings/IntegerText.h"
 #include "settings/SettingsNames.h"
 #include "settings/TIniFile.h"
@@ -12,6 +14,15 @@
 using namespace SettingsNames;
 
 namespace {
+
+// A profile is a section of its own: a name that is one of the file's other
+// sections (in any letter case) would write into it, or delete it.
+void RefuseSectionName(const std::string& name) {
+  for (const char* section : {IndexSection, OptionsSection, LastUsedSection, FixedSection})
+    if (SameName(CutAtLineBreak(name), section))
+      throw std::runtime_error("'" + name +
+                               "' is a section of the settings file and cannot be a profile name");
+}
 
 // [index] next as a number; an absent or empty value is written as "0".
 int32_t ReadNextSlot(const TIniFile& ini) {
@@ -54,7 +65,8 @@ std::map<int64_t, std::string> ReadSlots(const TIniFile& ini, int64_t last) {
   return slots;
 }
 
-// The fifteen profile keys in their order (fourteen without TransferType).
+// The fifteen profile keys in their order (fourteen without TransferType),
+// then Passive.
 void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
                       int32_t* currentTransferType) {
   const std::string& s = p.Name;
@@ -76,6 +88,8 @@ void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
     if (p.TransferType >= 1 && p.TransferType <= 3) *currentTransferType = p.TransferType;
     ini.WriteNumber(s, TransferTypeKey, *currentTransferType);
   }
+  // A profile that never had passive mode keeps its section as it was.
+  if (p.Passive || !ini.ReadText(s, PassiveKey, "").empty()) ini.WriteFlag(s, PassiveKey, p.Passive);
 }
 
 }  // namespace
@@ -110,6 +124,7 @@ ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& sec
   p.IncludeSubDirs = ini.ReadFlag(section, IncludeSubDirsKey, d.IncludeSubDirs);
   p.UseLowerCase = ini.ReadFlag(section, UseLowerCaseKey, d.UseLowerCase);
   p.InitializeCommand = ini.ReadText(section, InitializeCommandKey, "");
+  p.Passive = ini.ReadFlag(section, PassiveKey, false);
   return p;
 }
 
@@ -120,6 +135,7 @@ ConnectionProfile LoadProfile(const std::string& iniPath, const std::string& sec
 
 void AddProfile(const std::string& iniPath, const ConnectionProfile& profile,
                 int32_t& currentTransferType) {
+  RefuseSectionName(profile.Name);
   TIniFile ini(iniPath);
   int32_t next = ReadNextSlot(ini);
   ini.WriteText(IndexSection, SlotKey(next), profile.Name);
@@ -133,12 +149,14 @@ void AddProfile(const std::string& iniPath, const ConnectionProfile& profile,
 
 void SaveProfile(const std::string& iniPath, const ConnectionProfile& profile,
                  int32_t& currentTransferType) {
+  RefuseSectionName(profile.Name);
   TIniFile ini(iniPath);
   WriteProfileKeys(ini, profile, &currentTransferType);
   ini.WriteText(LastUsedSection, LastUsedNameKey, profile.Name);
 }
 
 void SaveProfileOnOK(const std::string& iniPath, const ConnectionProfile& profile) {
+  RefuseSectionName(profile.Name);
   TIniFile ini(iniPath);
   WriteProfileKeys(ini, profile, nullptr);
   ini.WriteFlag(FixedSection, FixedOKKey, true);
@@ -146,6 +164,7 @@ void SaveProfileOnOK(const std::string& iniPath, const ConnectionProfile& profil
 }
 
 std::optional<std::string> DeleteProfile(const std::string& iniPath, const std::string& name) {
+  RefuseSectionName(name);
   TIniFile ini(iniPath);
   ini.ClearSection(name);
   std::string nextText = ini.ReadText(IndexSection, NextKey, "");

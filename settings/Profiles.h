@@ -16,6 +16,9 @@
 //     stay in the file, the rest is not done.
 //   - "Unable to write to <path>" when the file refuses a write; the writes
 //     done before it stay.
+//   - "'<name>' is a section of the settings file and cannot be a profile
+//     name" from Add, Save, OK and Delete when the name is index, options,
+//     LastUsed or Fixed in any letter case; nothing is written.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,7 +37,7 @@ struct ProfileList {
 ProfileList LoadProfileList(const std::string& iniPath);
 
 // Reads the fifteen keys of the named section, absent keys taking the
-// defaults given. Writes nothing.
+// defaults given, and Passive (absent: off). Writes nothing.
 ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& section,
                               const ProfileDefaults& defaults);
 
@@ -49,7 +52,8 @@ ConnectionProfile LoadProfile(const std::string& iniPath, const std::string& sec
 // Add: stores the boxes (profile) as a new profile under profile.Name, in
 // this order: [index] next ("0" when absent or empty), [index] Profile<next>,
 // [LastUsed] NAME, [Fixed] OK = 1, the fifteen profile keys, [index]
-// next + 1. profile.TransferType is the checked radio button (1, 2, 3, or 0
+// next + 1 (Passive is written after TransferType, and only when it is on
+// or the section holds it already). profile.TransferType is the checked radio button (1, 2, 3, or 0
 // for none): when it is 1 to 3 it becomes currentTransferType, and
 // currentTransferType is what TransferType stores. A Port that is not a
 // number ends the call at the Port key: the slot, NAME and OK stay written,

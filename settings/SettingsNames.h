@@ -49,6 +49,8 @@ inline constexpr const char* IncludeSubDirsKey = "IncludeSubDirs";
 inline constexpr const char* UseLowerCaseKey = "UseLowerCase";
 inline constexpr const char* InitializeCommandKey = "InitializeCommand";
 inline constexpr const char* TransferTypeKey = "TransferType";
+// "1": passive data connections; "0" or absent: active, as the server connects.
+inline constexpr const char* PassiveKey = "Passive";
 
 inline constexpr std::array<const char*, 15> ProfileKeys = {
     HostNameKey,   UserNameKey,   PasswordKey,       AccountKey,           DirectoryKey,

@@ -2,13 +2,15 @@
 #include "ftp/Session.h"
 #include "ui/FTPForm.h"
 #include "ui/LoginDLG.h"
-#include "ui/Text.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QScopeGuard>
 
 void TFTPForm::Setup1Click() {
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
-  dialog.exec();
+  // Passive mode, like the boxes Connect uses, applies from the next transfer.
+  if (dialog.exec() == QDialog::Accepted) engine_->Passive = dialog.CheckBox7->isChecked();
 }
 
 void TFTPForm::ConnectMNUClick() {
@@ -17,13 +19,24 @@ void TFTPForm::ConnectMNUClick() {
     e.ShowLine("Already connected to remote host: %s", {e.Sockets1.IPAddr});
     return;
   }
+  // The Setup dialog and the wait for the connection let the menus run: a
+  // second Connect would replace the socket the first one waits on.
+  if (connecting_) {
+    e.ShowLine("Connect already in progress, request ignored");
+    return;
+  }
+  connecting_ = true;
+  const auto done = qScopeGuard([this] { connecting_ = false; });
   e.Memo.Clear();
+  // A time-out or a cancel left from an earlier attempt must not fail this one.
   e.LastSocketError = 0;
+  e.AbortFlag = false;
 
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
   if (dialog.exec() != QDialog::Accepted) return;
 
-  const std::string host = FromQ(dialog.HostName->text());
+  const std::string host = TLoginDLG::Text(dialog.HostName);
+  e.Passive = dialog.CheckBox7->isChecked();
   if (!OpenControlConnection(e, host, ActiveProfile.Port)) {
     e.ShowLine("Connection to %s failed", {host});
     e.WriteLog("Connected to " + host + " Failed");
@@ -35,9 +48,9 @@ void TFTPForm::ConnectMNUClick() {
   e.ShowLine("Connected to %s", {e.Sockets1.IPAddr});
 
   ReadGreeting(e);
-  Login(e, FromQ(dialog.UserName->text()), FromQ(dialog.Password->text()),
-        FromQ(dialog.Account->text()));
-  const std::string directory = FromQ(dialog.Directory->text());
+  Login(e, TLoginDLG::Text(dialog.UserName), TLoginDLG::Text(dialog.Password),
+        TLoginDLG::Text(dialog.Account));
+  const std::string directory = TLoginDLG::Text(dialog.Directory);
   if (!directory.empty()) e.SendCommand("CWD %s", {directory});
   CheckInitialDirectory(e, ActiveProfile.Directory);
   EnableDisableMenus();

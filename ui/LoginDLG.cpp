@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QKeyEvent>
+#include <QTimer>
 #include <algorithm>
 #include <unistd.h>
 
@@ -74,7 +76,7 @@ TLoginDLG::TLoginDLG(QWidget* parent, MessageBoxes& boxes, const std::string& in
       activeProfile_(activeProfile) {
   setObjectName("LoginDLG");
   setWindowTitle("Setup");
-  setFixedSize(371, 310);
+  setFixedSize(371, 334);
   // The layout is drawn for a small dialog font; the platform's font at 8
   // points keeps every caption clear of its neighbour.
   QFont small = font();
@@ -155,6 +157,8 @@ void TLoginDLG::BuildControls() {
   disconnect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   CancelBtn = MakeCancelButton(this, 296, 279);
   CancelBtn->resize(73, 27);
+  CheckBox7 = PlaceButton<QCheckBox>(this, "CheckBox7", "Pass&ive mode (for routers and firewalls)",
+                                     8, 312, 281, 17);
 
   // As made: Include Sub-Directories waits for Include directories, Binary
   // is the transfer mode.
@@ -163,8 +167,8 @@ void TLoginDLG::BuildControls() {
 }
 
 void TLoginDLG::SetTabOrder() {
-  QWidget* const order[] = {Profile,   HostName,  UserName, Password, Account,   Port,
-                            CheckBox1, CheckBox3, CheckBox2, CheckBox4, CheckBox6, CheckBox5,
+  QWidget* const order[] = {Profile,   HostName,  UserName,  Password,  Account,   Port,
+                            CheckBox1, CheckBox3, CheckBox7, CheckBox2, CheckBox4, CheckBox6, CheckBox5,
                             rbASCII,   rbBINARY,  rbEBCDIC,  Edit1,     Directory, Edit2,
                             AddBtn,    ModifyBtn, DeleteBtn, OKBtn,     CancelBtn};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
@@ -173,8 +177,20 @@ void TLoginDLG::SetTabOrder() {
 void TLoginDLG::ConnectHandlers() {
   // Every change of the text, typed, chosen from the list or set by the
   // program, loads the profile of that name.
-  connect(Profile, &QComboBox::editTextChanged, this,
-          [this] { RunGuarded([this] { ProfileChange(); }); });
+  connect(Profile, &QComboBox::editTextChanged, this, [this] {
+    textJustChanged_ = true;
+    QTimer::singleShot(0, this, [this] { textJustChanged_ = false; });
+    RunGuarded([this] { ProfileChange(); });
+  });
+  // Choosing the name already in the box from the list changes no text, yet
+  // reloads the profile; a choice that changed the text has loaded it just
+  // now. Enter in the box (which the box reports as a choice too) reloads
+  // nothing: it would undo what was set since.
+  connect(Profile, &QComboBox::activated, this, [this] {
+    if (!textJustChanged_ && !enterJustPressed_) RunGuarded([this] { ProfileChange(); });
+  });
+  Profile->installEventFilter(this);
+  Profile->lineEdit()->installEventFilter(this);
   // The click rules follow every change of state, also one the program makes.
   connect(CheckBox1, &QCheckBox::toggled, this, &TLoginDLG::CheckBox1Click);
   connect(CheckBox2, &QCheckBox::toggled, this, &TLoginDLG::CheckBox2Click);
@@ -197,7 +213,18 @@ void TLoginDLG::RunGuarded(Handler&& handler) {
   Guarded(boxes_, std::forward<Handler>(handler));
 }
 
-std::string TLoginDLG::Text(const QLineEdit* box) { return FromQ(box->text()); }
+bool TLoginDLG::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      enterJustPressed_ = true;
+      QTimer::singleShot(0, this, [this] { enterJustPressed_ = false; });
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+std::string TLoginDLG::Text(const QLineEdit* box) { return BytesOf(box); }
 
 std::string TLoginDLG::ProfileText() const { return FromQ(Profile->currentText()); }
 
@@ -218,6 +245,7 @@ ConnectionProfile TLoginDLG::BoxesProfile() const {
   p.IncludeSubDirs = CheckBox4->isChecked();
   p.UseLowerCase = CheckBox5->isChecked();
   p.InitializeCommand = Text(Edit1);
+  p.Passive = CheckBox7->isChecked();
   p.TransferType = rbASCII->isChecked()    ? 1
                    : rbBINARY->isChecked() ? 2
                    : rbEBCDIC->isChecked() ? 3
@@ -242,13 +270,13 @@ void TLoginDLG::LoadProfileList() {
 void TLoginDLG::ProfileChange() {
   const ConnectionProfile p =
       LoadProfile(iniPath_, ProfileText(), Text(Edit2), currentTransferType_);
-  HostName->setText(ToQ(p.HostName));
-  UserName->setText(ToQ(p.UserName));
-  Password->setText(ToQ(p.Password));
-  Account->setText(ToQ(p.Account));
-  Directory->setText(ToQ(p.Directory));
-  Port->setText(ToQ(p.Port));
-  Edit2->setText(ToQ(p.Localdir));
+  SetBytes(HostName, p.HostName);
+  SetBytes(UserName, p.UserName);
+  SetBytes(Password, p.Password);
+  SetBytes(Account, p.Account);
+  SetBytes(Directory, p.Directory);
+  SetBytes(Port, p.Port);
+  SetBytes(Edit2, p.Localdir);
   // Turning Anonymous Login on puts "Anonymous" over the user name just read.
   CheckBox1->setChecked(p.Anonymous);
   CheckBox3->setChecked(p.AutoSave);
@@ -257,7 +285,8 @@ void TLoginDLG::ProfileChange() {
   CheckBox2->setChecked(p.IncludeDirs);
   CheckBox4->setChecked(p.IncludeSubDirs);
   CheckBox5->setChecked(p.UseLowerCase);
-  Edit1->setText(ToQ(p.InitializeCommand));
+  SetBytes(Edit1, p.InitializeCommand);
+  CheckBox7->setChecked(p.Passive);
   switch (currentTransferType_) {
     case 1: rbASCII->setChecked(true); break;
     case 2: rbBINARY->setChecked(true); break;
@@ -291,6 +320,7 @@ void TLoginDLG::OKBtnClick() {
   activeProfile_.Directory = p.Directory;
   activeProfile_.Port = p.Port;
   activeProfile_.Localdir = p.Localdir;
+  activeProfile_.Passive = p.Passive;
   if (!p.Localdir.empty() && ::chdir(p.Localdir.c_str()) != 0)
     boxes_.ShowMessageBox("Cannot find directory", "Warning", BoxIcon::Warning, BoxOK);
 }
