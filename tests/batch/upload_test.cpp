@@ -58,7 +58,7 @@ const Row kRows[] = {
      "Connected to 127.0.0.1 as u\nput Report.TXT 12\nStored 1 of 1 files\nFinished sending files", "", 0},
     {"missing names, special files and directories without IncludeDirs are passed over",
      "TransferType=2", "A.txt=A\nFolder/inner=I\nb=B\nmkfifo pipe",
-     {"A.txt", "Folder", "gone", "pipe", "$/b"}, "store A.txt\nstore b",
+     {"A.txt", "Folder", "gone", "A.txt/x", "pipe", "$/b"}, "store A.txt\nstore b",
      "Connected to 127.0.0.1 as u\nput A.txt 1\nput b 1\nStored 2 of 2 files\nFinished sending files", "",
      0},
     {"IncludeDirs alone: the visible files of each directory, the second made inside the first",
@@ -111,15 +111,16 @@ const Row kRows[] = {
      "a=hello", {"a"}, "store a 226 done",
      "Connected to 127.0.0.1 as u\nput a 5\nStored 1 of 1 files\nFinished sending files", "", 0},
     {"files not stored, each named with why: cut short, refused at the end or at STOR, a line feed "
-     "in the name (nothing sent), a folder not entered (its file not stored in the parent); 3",
+     "in the name (nothing sent), a folder not entered (its file not stored in the parent), too long "
+     "a name; 3",
      "TransferType=2\nIncludeDirs=1", "a=hello\nb=hello\nc=hello\ntouch \"$(printf 'x\\ny')\"\nD/f=1",
-     {"a", "b", "c", "x\ny", "D"},
+     {"a", "b", "c", "x\ny", "D", std::string(300, 'n')},
      "store a\n< FEAT | 211-Features:\\r\\n SIZE\\r\\n211 End\n< SIZE a | 213 3\nstore b 451 disk full\n"
      "< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR c | 553 no\n< MKD D | 550 no\n< CWD D | 550 no",
      "Connected to 127.0.0.1 as u\nput a 5\nNot stored a: incomplete, the server has 3 of 5 bytes\n"
      "put b 5\nNot stored b: refused\nPutfile c\nCould not store file c\nPutfile x\\\\ny\n"
      "Not stored x\\\\ny: its name holds a line break\nMakeDirectory D\nChangeDirectory D\n"
-     "Passed over directory D\nStored 0 of 5 files\nFinished sending files", "", 3},
+     "Passed over directory D\nNot stored n*n: path too long\nStored 0 of 6 files\nFinished sending files", "", 3},
     {"a reset connection ends the run: one line, no box, nothing more sent, 2", "TransferType=2",
      "a=hello\nb=hello", {"a", "b"}, "store a\nreset",
      "Connected to 127.0.0.1 as u\nput a 5\nPutfile b\nConnection Failed*\nFinished sending files", "", 2},
