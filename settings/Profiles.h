@@ -77,4 +77,13 @@ void SaveProfileOnOK(const std::string& iniPath, const ConnectionProfile& profil
 // Returns the new [LastUsed] NAME, after which the dialog runs
 // LoadProfileList again; returns std::nullopt when next was absent or empty,
 // and then nothing but the section removal was done and the list stays.
+// The certificate the user chose to trust for the named profile: writes
+// only its TrustedCertificate key.
+void SaveTrustedCertificate(const std::string& iniPath, const std::string& section,
+                            const std::string& fingerprint);
+
+// A stored fingerprint as 64 capital hex digits: colons between the byte
+// pairs and small letters are accepted; anything else reads as none.
+std::string NormalFingerprint(const std::string& text);
+
 std::optional<std::string> DeleteProfile(const std::string& iniPath, const std::string& name);

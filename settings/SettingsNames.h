@@ -46,6 +46,10 @@ inline constexpr const char* IncludeSubDirsKey = "IncludeSubDirs";
 inline constexpr const char* UseLowerCaseKey = "UseLowerCase";
 inline constexpr const char* InitializeCommandKey = "InitializeCommand";
 inline constexpr const char* TransferTypeKey = "TransferType";
+// Written only once they differ from "none" (or stand in the section), so a
+// profile that never used TLS keeps the keys it had.
+inline constexpr const char* SecurityKey = "Security";
+inline constexpr const char* TrustedCertificateKey = "TrustedCertificate";
 
 inline constexpr std::array<const char*, 15> ProfileKeys = {
     HostNameKey,   UserNameKey,   PasswordKey,       AccountKey,           DirectoryKey,

@@ -73,6 +73,8 @@ public:
   QLineEdit* Directory;  // initial remote directory
   QLineEdit* Edit2;      // initial local directory
   QLineEdit* Edit1;      // initialize command of batch runs
+  QComboBox* Security;   // None, Explicit TLS, Implicit TLS (the profile's Security)
+  QLabel* Label10;       // "&Security:"
   QCheckBox* CheckBox1;  // Anonymous Login
   QCheckBox* CheckBox2;  // Include directories
   QCheckBox* CheckBox3;  // Auto Save Config
@@ -105,4 +107,5 @@ private:
   std::string iniPath_;
   int32_t& currentTransferType_;
   ConnectionProfile& activeProfile_;
+  std::string trustedCertificate_;  // the loaded profile's; kept by Add and Save
 };

@@ -20,13 +20,17 @@ static std::string Show(const ConnectionProfile& p) {
 static Op Profiles(std::string script) {
   return Script([](const std::string& verb, const std::string& n, const std::string& p) {
     const ConnectionProfile b{n,     "ftp." + n, "u",   " pw ", "",    "/pub", " 21 ",  "/tmp",
-                              false, true,       false, true,   false, true,   "SITE X", verb == "save" ? 0 : 3};
+                              false, true,       false, true,   false, true,   "SITE X", verb == "save" ? 0 : 3, 0, ""};
     int32_t current = 2;  // the type chosen before
     std::string out;
     if (verb == "add") return AddProfile(p, b, current), std::to_string(current);
     if (verb == "save") return SaveProfile(p, b, current), std::to_string(current);
     if (verb == "ok") return SaveProfileOnOK(p, b), out;
     if (verb == "load") return Show(LoadProfile(p, n, "/box", 2));
+    if (verb == "tls") {  // the TLS keys as read, then OK with TLS off
+      const ConnectionProfile read = LoadProfile(p, n, "", 2);
+      return SaveProfileOnOK(p, b), std::to_string(read.Security) + read.TrustedCertificate + ";";
+    }
     if (verb == "delete") return "<" + DeleteProfile(p, n).value_or("none") + ">";
     if (verb == "mkdir") return std::filesystem::create_directory(p), out;
     if (verb == "list") {
@@ -49,7 +53,16 @@ static std::string Keys(const std::string& n) {
 }
 const std::string notInteger = " is not a valid integer value}", started = "||||||||001000||2 2000111";
 
+const std::string hex = "00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
+
 const std::vector<SettingsRow> rows = {
+    {"TLS keys: a fingerprint with colons in small letters reads in capitals, a bad one or Security reads as "
+     "none; OK with TLS off overwrites them where they stand and adds none elsewhere",
+     "[t]\nSecurity=2\nTrustedCertificate=00:11:22:33:44:55:66:77:88:99:aa:bb:cc:dd:ee:ff:00:11:22:33:44:55:66:"
+     "77:88:99:aa:bb:cc:dd:ee:ff\n[u]\nSecurity=7\nTrustedCertificate=0" + hex + "\n",
+     Profiles("tls t|tls u|tls v"), "2" + hex + ";0;0;",
+     "[t]\nSecurity=0\nTrustedCertificate=\n" + Keys("t").substr(4) + "[u]\nSecurity=0\nTrustedCertificate=\n" +
+         Keys("u").substr(4) + "[Fixed]\nOK=1\n[LastUsed]\nNAME=v\n" + Keys("v")},
     {"add on no file: slot, last used, configured, then the keys in order", std::nullopt, Profiles("add home|load HOME"),
      "3HOME|ftp.home|u| pw ||/pub|21|/tmp|010101|SITE X|3 ",
      "[index]\nnext=1\nProfile0=home\n[LastUsed]\nNAME=home\n[Fixed]\nOK=1\n" + Keys("home") + "TransferType=3\n"},
