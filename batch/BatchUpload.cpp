@@ -62,6 +62,10 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Memo.Clear();
   engine.UseLowerCase = run.useLowerCase;
+  engine.Tls = TlsSettings{};
+  engine.Tls.Security = run.security;
+  engine.Tls.TrustedCertificate = run.trustedCertificate;
+  engine.Tls.Unattended = true;
 
   if (!OpenControlConnection(engine, run.host, run.port)) {
     engine.WriteLog("Connection to " + run.host + " failed");
@@ -73,8 +77,12 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   ShowConnectionAddresses(engine);
   engine.WriteLog("Connected to " + run.host + " as " + run.user);
 
+  // A failed TLS step has closed the connection and logged why.
+  if (!TlsBeforeGreeting(engine)) return BatchResult::ConnectFailed;
   ReadGreeting(engine);
+  if (!TlsAfterGreeting(engine)) return BatchResult::ConnectFailed;
   Login(engine, run.user, run.password, run.account);
+  if (!TlsAfterLogin(engine)) return BatchResult::ConnectionLost;
   if (!run.directory.empty())
     engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
   CheckInitialDirectory(engine, run.directory);

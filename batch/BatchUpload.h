@@ -13,6 +13,9 @@ struct BatchRun {
   bool includeSubDirs = false;
   bool useLowerCase = false;
   std::string initializeCommand;
+  // The profile's TLS choice (0, 1, 2) and trusted certificate fingerprint.
+  int security = 0;
+  std::string trustedCertificate;
   // "TYPE A", "TYPE I", "TYPE E" or empty.
   std::string typeCommand;
   std::vector<std::string> names;

@@ -91,6 +91,10 @@ int FtpEngine::AcceptDataConnection() {
   }
   // One data connection per transfer: nobody else may connect now.
   if (Sockets2.ListeningSocket() != -1) Sockets2.CancelListen();
+  if (!TlsOnDataConnection(*this)) {
+    Sockets2.Disconnect();
+    return -1;
+  }
   return Sockets2.ConnectionSocket();
 }
 

@@ -8,6 +8,7 @@
 #include "ftp/EngineUI.h"
 #include "ftp/Format.h"
 #include "ftp/LogFile.h"
+#include "ftp/Tls.h"
 #include "ftp/Transcript.h"
 #include "net/TSleeper.h"
 #include "net/TSockets.h"
@@ -63,6 +64,7 @@ public:
   std::string Editor;
   bool UseLowerCase = false;   // the profile's lower-case option
   bool VerifyDataPeer = true;  // data connection only from the server's address
+  TlsSettings Tls;             // FTP over TLS, from the profile
 
   // Seconds the data connection may wait, for a retrieval and for a store.
   int RetrieveTimeout = 30;

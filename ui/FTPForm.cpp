@@ -193,6 +193,8 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
     run.includeSubDirs = Batch.IncludeSubDirs;
     run.useLowerCase = Batch.UseLowerCase;
     run.initializeCommand = Batch.InitializeCommand;
+    run.security = ActiveProfile.Security;
+    run.trustedCertificate = ActiveProfile.TrustedCertificate;
     run.typeCommand = TypeCommand;
     run.names = names;
     // An error that ends the run half way (its box is shown by the guard)

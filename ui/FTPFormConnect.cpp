@@ -3,6 +3,9 @@
 #include "ui/FTPForm.h"
 #include "ui/LoginDLG.h"
 #include "ui/Text.h"
+#include "settings/Profiles.h"
+
+#include <exception>
 
 #include <QLineEdit>
 
@@ -24,6 +27,20 @@ void TFTPForm::ConnectMNUClick() {
   if (dialog.exec() != QDialog::Accepted) return;
 
   const std::string host = FromQ(dialog.HostName->text());
+  const ConnectionProfile chosen = dialog.BoxesProfile();
+  e.Tls = TlsSettings{};
+  e.Tls.Security = chosen.Security;
+  e.Tls.TrustedCertificate = chosen.TrustedCertificate;
+  e.Tls.OnTrusted = [this, name = chosen.Name](const std::string& fingerprint) {
+    if (ActiveProfile.Name == name) ActiveProfile.TrustedCertificate = fingerprint;
+    if (name.empty()) return;
+    try {
+      SaveTrustedCertificate(IniPath(), name, fingerprint);
+    } catch (const std::exception& error) {
+      // The connection goes on; the certificate is asked for again next time.
+      ShowMessageBox(error.what(), "Tarnex", BoxIcon::Critical, BoxOK);
+    }
+  };
   if (!OpenControlConnection(e, host, ActiveProfile.Port)) {
     e.ShowLine("Connection to %s failed", {host});
     e.WriteLog("Connected to " + host + " Failed");
@@ -34,9 +51,13 @@ void TFTPForm::ConnectMNUClick() {
   e.WriteLog("Connected to " + e.Sockets1.IPAddr);
   e.ShowLine("Connected to %s", {e.Sockets1.IPAddr});
 
+  // A failed TLS step has closed the connection and said why.
+  if (!TlsBeforeGreeting(e)) return EnableDisableMenus();
   ReadGreeting(e);
+  if (!TlsAfterGreeting(e)) return EnableDisableMenus();
   Login(e, FromQ(dialog.UserName->text()), FromQ(dialog.Password->text()),
         FromQ(dialog.Account->text()));
+  if (!TlsAfterLogin(e)) return EnableDisableMenus();
   const std::string directory = FromQ(dialog.Directory->text());
   if (!directory.empty()) e.SendCommand("CWD %s", {directory});
   CheckInitialDirectory(e, ActiveProfile.Directory);
