@@ -40,15 +40,10 @@ std::string ListingData() {
 }
 
 void Script(ScriptedPeer& peer, const std::string& data) {
-  peer.Send("220 ready\r\n")
-      .Reply("USER", "230 in\r\n")
-      .Reply("TYPE A", "200 ok\r\n")
-      .Reply("PORT", "200 ok\r\n")
-      .Reply("LIST", "150 here it comes\r\n")
-      .DataConnect()
-      .DataSend(data, 60000)
-      .DataClose()
-      .Send("226 done\r\n");
+  std::string escaped;  // the listing as one script line: its line ends written as \r\n
+  for (char c : data) escaped += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
+  peer.Play("> 220 ready\n< USER | 230 in\n< TYPE A | 200 ok\n< PORT | 200 ok\n< LIST | 150 here it comes\n"
+            "data connect\ndata send " + escaped + "\ndata close\n> 226 done");
   peer.Start();
 }
 

@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
     // Waiting 10 s for a reply from a server that stays silent.
     {
       ScriptedPeer peer;
-      peer.Send("220 ready\r\n").Expect("NOOP").Pause(10000).Send("200 ok\r\n");
+      peer.Play("> 220 ready\n< NOOP\npause 10000\n> 200 ok");
       peer.Start();
       QuietUI quiet;
       FtpEngine waiting(quiet, work + "/");

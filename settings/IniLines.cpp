@@ -32,6 +32,16 @@ bool IniLineScanner::Fill() {
 }
 
 bool IniLineScanner::Next(IniLine& line) {
+  if (!started_) {
+    // A UTF-8 byte-order mark at the start belongs to no line: the first
+    // line begins after it, so a rewrite keeps it where it is.
+    started_ = true;
+    if ((pos_ < end_ || Fill()) && end_ - pos_ >= 3 &&
+        std::memcmp(buffer_.data() + pos_, "\xEF\xBB\xBF", 3) == 0) {
+      pos_ += 3;
+      offset_ += 3;
+    }
+  }
   line.offset = offset_;
   line.length = 0;
   line.head.clear();

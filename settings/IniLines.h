@@ -37,8 +37,10 @@ class IniLineScanner {
 public:
   explicit IniLineScanner(int fd);
   // The next line, or false at the end of the file. Throws std::runtime_error
-  // with errno's text when reading fails.
+  // with errno's text when reading fails. A UTF-8 byte-order mark at the
+  // start of the file is skipped: the first line's offset is then 3.
   bool Next(IniLine& line);
+  uint64_t Offset() const { return offset_; }  // where the next line begins
 
 private:
   bool Fill();
@@ -48,6 +50,7 @@ private:
   std::size_t end_ = 0;
   uint64_t offset_ = 0;
   bool eof_ = false;
+  bool started_ = false;
 };
 
 enum class IniLineKind { Blank, Comment, Section, Key, Other };

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <stdexcept>
 #include <utility>
 
+#include "settings/IniLines.h"
 #include "settings/IntegerText.h"
 #include "settings/SettingsNames.h"
 #include "settings/TIniFile.h"
@@ -12,6 +14,15 @@
 using namespace SettingsNames;
 
 namespace {
+
+// A profile is a section of its own: a name that is one of the file's other
+// sections (in any letter case) would write into it, or delete it.
+void RefuseSectionName(const std::string& name) {
+  for (const char* section : {IndexSection, OptionsSection, LastUsedSection, FixedSection})
+    if (SameName(CutAtLineBreak(name), section))
+      throw std::runtime_error("'" + name +
+                               "' is a section of the settings file and cannot be a profile name");
+}
 
 // [index] next as a number; an absent or empty value is written as "0".
 int32_t ReadNextSlot(const TIniFile& ini) {
@@ -133,6 +144,7 @@ ConnectionProfile LoadProfile(const std::string& iniPath, const std::string& sec
 
 void AddProfile(const std::string& iniPath, const ConnectionProfile& profile,
                 int32_t& currentTransferType) {
+  RefuseSectionName(profile.Name);
   TIniFile ini(iniPath);
   int32_t next = ReadNextSlot(ini);
   ini.WriteText(IndexSection, SlotKey(next), profile.Name);
@@ -146,12 +158,14 @@ void AddProfile(const std::string& iniPath, const ConnectionProfile& profile,
 
 void SaveProfile(const std::string& iniPath, const ConnectionProfile& profile,
                  int32_t& currentTransferType) {
+  RefuseSectionName(profile.Name);
   TIniFile ini(iniPath);
   WriteProfileKeys(ini, profile, &currentTransferType);
   ini.WriteText(LastUsedSection, LastUsedNameKey, profile.Name);
 }
 
 void SaveProfileOnOK(const std::string& iniPath, const ConnectionProfile& profile) {
+  RefuseSectionName(profile.Name);
   TIniFile ini(iniPath);
   WriteProfileKeys(ini, profile, nullptr);
   ini.WriteFlag(FixedSection, FixedOKKey, true);
@@ -177,6 +191,7 @@ std::string NormalFingerprint(const std::string& text) {
 }
 
 std::optional<std::string> DeleteProfile(const std::string& iniPath, const std::string& name) {
+  RefuseSectionName(name);
   TIniFile ini(iniPath);
   ini.ClearSection(name);
   std::string nextText = ini.ReadText(IndexSection, NextKey, "");

@@ -16,6 +16,9 @@
 //     stay in the file, the rest is not done.
 //   - "Unable to write to <path>" when the file refuses a write; the writes
 //     done before it stay.
+//   - "'<name>' is a section of the settings file and cannot be a profile
+//     name" from Add, Save, OK and Delete when the name is index, options,
+//     LastUsed or Fixed in any letter case; nothing is written.
 #include <cstdint>
 #include <optional>
 #include <string>

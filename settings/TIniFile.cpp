@@ -159,6 +159,8 @@ void TIniFile::WriteText(const std::string& section, const std::string& key,
           insertAfterTerminated = lastTerminated;
         }
       }
+      // A new section goes after everything, a byte-order mark included.
+      if (!sectionFound) fileEnd = scanner.Offset();
     } catch (const std::runtime_error&) {
       ThrowWriteError();
     }

@@ -69,16 +69,16 @@ void TFTPForm::Wire(QAction* item, void (TFTPForm::*handler)()) {
 void TFTPForm::BuildMenus() {
   auto item = [this](QMenu* menu, QAction*& action, const char* name, const char* caption,
                      const char* hint, void (TFTPForm::*handler)()) {
-    action = menu->addAction(QString::fromLatin1(caption));
+    action = menu->addAction(QString::fromUtf8(caption));
     action->setObjectName(name);
     if (hint) {
-      action->setStatusTip(QString::fromLatin1(hint));
-      action->setToolTip(QString::fromLatin1(hint));
+      action->setStatusTip(QString::fromUtf8(hint));
+      action->setToolTip(QString::fromUtf8(hint));
     }
     Wire(action, handler);
   };
   auto menu = [this](QMenu*& m, const char* name, const char* caption) {
-    m = menuBar()->addMenu(QString::fromLatin1(caption));
+    m = menuBar()->addMenu(QString::fromUtf8(caption));
     m->setObjectName(name);
     m->setToolTipsVisible(true);
   };
@@ -306,7 +306,7 @@ bool TFTPForm::AppendTranscriptLine(const std::string& line) {
   size_t length = line.size();
   while (length > 0 && line[length - 1] == '\r') --length;
   if (pendingLines_ > 0) pendingTranscript_ += QLatin1Char('\n');
-  pendingTranscript_ += QLatin1String(line.data(), static_cast<qsizetype>(length));
+  pendingTranscript_ += ToQ(std::string_view(line.data(), length));
   if (++pendingLines_ >= kTranscriptBurst) {
     FlushTranscript();
   } else if (!flushQueued_) {

@@ -123,6 +123,7 @@ private:
   int runningHandlers_ = 0;   // handlers on the stack (nested waits included)
   bool closePending_ = false; // a close asked for while a handler waits
   bool closing_ = false;
+  bool connecting_ = false;    // Connect runs, from its Setup dialog to the login's end
   QString pendingTranscript_;  // lines not yet in Memo1, each after a '\n' but the first
   int pendingLines_ = 0;
   bool flushQueued_ = false;

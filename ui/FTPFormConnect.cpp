@@ -2,12 +2,12 @@
 #include "ftp/Session.h"
 #include "ui/FTPForm.h"
 #include "ui/LoginDLG.h"
-#include "ui/Text.h"
 #include "settings/Profiles.h"
 
 #include <exception>
 
 #include <QLineEdit>
+#include <QScopeGuard>
 
 void TFTPForm::Setup1Click() {
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
@@ -20,13 +20,23 @@ void TFTPForm::ConnectMNUClick() {
     e.ShowLine("Already connected to remote host: %s", {e.Sockets1.IPAddr});
     return;
   }
+  // The Setup dialog and the wait for the connection let the menus run: a
+  // second Connect would replace the socket the first one waits on.
+  if (connecting_) {
+    e.ShowLine("Connect already in progress, request ignored");
+    return;
+  }
+  connecting_ = true;
+  const auto done = qScopeGuard([this] { connecting_ = false; });
   e.Memo.Clear();
+  // A time-out or a cancel left from an earlier attempt must not fail this one.
   e.LastSocketError = 0;
+  e.AbortFlag = false;
 
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
   if (dialog.exec() != QDialog::Accepted) return;
 
-  const std::string host = FromQ(dialog.HostName->text());
+  const std::string host = TLoginDLG::Text(dialog.HostName);
   const ConnectionProfile chosen = dialog.BoxesProfile();
   e.Tls = TlsSettings{};
   e.Tls.Security = chosen.Security;
@@ -55,10 +65,10 @@ void TFTPForm::ConnectMNUClick() {
   if (!TlsBeforeGreeting(e)) return EnableDisableMenus();
   ReadGreeting(e);
   if (!TlsAfterGreeting(e)) return EnableDisableMenus();
-  Login(e, FromQ(dialog.UserName->text()), FromQ(dialog.Password->text()),
-        FromQ(dialog.Account->text()));
+  Login(e, TLoginDLG::Text(dialog.UserName), TLoginDLG::Text(dialog.Password),
+        TLoginDLG::Text(dialog.Account));
   if (!TlsAfterLogin(e)) return EnableDisableMenus();
-  const std::string directory = FromQ(dialog.Directory->text());
+  const std::string directory = TLoginDLG::Text(dialog.Directory);
   if (!directory.empty()) e.SendCommand("CWD %s", {directory});
   CheckInitialDirectory(e, ActiveProfile.Directory);
   EnableDisableMenus();

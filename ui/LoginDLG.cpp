@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QKeyEvent>
+#include <QTimer>
 #include <algorithm>
 #include <unistd.h>
 
@@ -179,8 +181,20 @@ void TLoginDLG::SetTabOrder() {
 void TLoginDLG::ConnectHandlers() {
   // Every change of the text, typed, chosen from the list or set by the
   // program, loads the profile of that name.
-  connect(Profile, &QComboBox::editTextChanged, this,
-          [this] { RunGuarded([this] { ProfileChange(); }); });
+  connect(Profile, &QComboBox::editTextChanged, this, [this] {
+    textJustChanged_ = true;
+    QTimer::singleShot(0, this, [this] { textJustChanged_ = false; });
+    RunGuarded([this] { ProfileChange(); });
+  });
+  // Choosing the name already in the box from the list changes no text, yet
+  // reloads the profile; a choice that changed the text has loaded it just
+  // now. Enter in the box (which the box reports as a choice too) reloads
+  // nothing: it would undo what was set since.
+  connect(Profile, &QComboBox::activated, this, [this] {
+    if (!textJustChanged_ && !enterJustPressed_) RunGuarded([this] { ProfileChange(); });
+  });
+  Profile->installEventFilter(this);
+  Profile->lineEdit()->installEventFilter(this);
   // The click rules follow every change of state, also one the program makes.
   connect(CheckBox1, &QCheckBox::toggled, this, &TLoginDLG::CheckBox1Click);
   connect(CheckBox2, &QCheckBox::toggled, this, &TLoginDLG::CheckBox2Click);
@@ -203,7 +217,18 @@ void TLoginDLG::RunGuarded(Handler&& handler) {
   Guarded(boxes_, std::forward<Handler>(handler));
 }
 
-std::string TLoginDLG::Text(const QLineEdit* box) { return FromQ(box->text()); }
+bool TLoginDLG::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      enterJustPressed_ = true;
+      QTimer::singleShot(0, this, [this] { enterJustPressed_ = false; });
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+std::string TLoginDLG::Text(const QLineEdit* box) { return BytesOf(box); }
 
 std::string TLoginDLG::ProfileText() const { return FromQ(Profile->currentText()); }
 
@@ -250,13 +275,13 @@ void TLoginDLG::LoadProfileList() {
 void TLoginDLG::ProfileChange() {
   const ConnectionProfile p =
       LoadProfile(iniPath_, ProfileText(), Text(Edit2), currentTransferType_);
-  HostName->setText(ToQ(p.HostName));
-  UserName->setText(ToQ(p.UserName));
-  Password->setText(ToQ(p.Password));
-  Account->setText(ToQ(p.Account));
-  Directory->setText(ToQ(p.Directory));
-  Port->setText(ToQ(p.Port));
-  Edit2->setText(ToQ(p.Localdir));
+  SetBytes(HostName, p.HostName);
+  SetBytes(UserName, p.UserName);
+  SetBytes(Password, p.Password);
+  SetBytes(Account, p.Account);
+  SetBytes(Directory, p.Directory);
+  SetBytes(Port, p.Port);
+  SetBytes(Edit2, p.Localdir);
   // Turning Anonymous Login on puts "Anonymous" over the user name just read.
   CheckBox1->setChecked(p.Anonymous);
   CheckBox3->setChecked(p.AutoSave);
@@ -265,7 +290,7 @@ void TLoginDLG::ProfileChange() {
   CheckBox2->setChecked(p.IncludeDirs);
   CheckBox4->setChecked(p.IncludeSubDirs);
   CheckBox5->setChecked(p.UseLowerCase);
-  Edit1->setText(ToQ(p.InitializeCommand));
+  SetBytes(Edit1, p.InitializeCommand);
   Security->setCurrentIndex(p.Security);
   trustedCertificate_ = p.TrustedCertificate;
   switch (currentTransferType_) {

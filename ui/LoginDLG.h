@@ -37,7 +37,8 @@ public:
   TLoginDLG(QWidget* parent, MessageBoxes& boxes, const std::string& iniPath,
             int32_t& currentTransferType, ConnectionProfile& activeProfile);
 
-  // The 8-bit text of a box.
+  // The bytes of a box: its text in UTF-8, or the bytes it was filled with
+  // while the text is as they showed it.
   static std::string Text(const QLineEdit* box);
   std::string ProfileText() const;  // the Profile box's text: the profile's name
 
@@ -95,6 +96,7 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;  // FormShow: focus into Profile
+  bool eventFilter(QObject* watched, QEvent* event) override;  // Enter in the Profile box
 
 private:
   void BuildControls();
@@ -108,4 +110,6 @@ private:
   int32_t& currentTransferType_;
   ConnectionProfile& activeProfile_;
   std::string trustedCertificate_;  // the loaded profile's; kept by Add and Save
+  bool textJustChanged_ = false;   // the Profile box's text changed in this event
+  bool enterJustPressed_ = false;  // Enter was pressed in the Profile box in this event
 };

@@ -59,6 +59,6 @@ void TMeterDLG::RepaintProgress() {
 
 void TMeterDLG::HideProgress() { hide(); }
 
-void TMeterDLG::SetStatusText(const std::string& text) { StatusLabel->setText(ToQ(text)); }
+void TMeterDLG::SetStatusText(const std::string& text) { SetBytes(StatusLabel, text); }
 
-std::string TMeterDLG::StatusText() const { return FromQ(StatusLabel->text()); }
+std::string TMeterDLG::StatusText() const { return BytesOf(StatusLabel); }

@@ -51,7 +51,7 @@ public:
     // it can then only be shortened.
     const QString qtext = ToQ(text);
     edit_->setMaxLength(std::max<int>(kMaxInput, static_cast<int>(qtext.size())));
-    edit_->setText(qtext);
+    SetBytes(edit_, text);
     edit_->selectAll();
     edit_->setGeometry(du.X(8), du.Y(19), du.X(164), edit_->sizeHint().height());
 
@@ -72,7 +72,7 @@ public:
     CentreOnScreen(this);
   }
 
-  std::string Text() const { return FromQ(edit_->text()); }
+  std::string Text() const { return BytesOf(edit_); }
 
 private:
   QLineEdit* edit_;

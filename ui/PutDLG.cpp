@@ -62,10 +62,18 @@ std::string TPutDLG::FileNameText() const { return FromQ(FileName->text()); }
 std::string TPutDLG::RemoteNameText() const { return FromQ(RemoteName->text()); }
 
 void TPutDLG::FileNameExit() {
+  // A name that cannot be written as UTF-8 is refused when the dialog's
+  // values are used; leaving the box changes nothing.
+  if (!Encodable(FileName->text())) return;
   const std::string path = FileNameText();
   const size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.size() > kMaxRemoteName) name.resize(kMaxRemoteName);
+  if (name.size() > kMaxRemoteName) {
+    // Cut between characters, never inside one.
+    size_t cut = kMaxRemoteName;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
   RemoteName->setText(ToQ(name));
 }
 

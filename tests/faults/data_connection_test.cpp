@@ -76,10 +76,7 @@ std::vector<FaultRow> Rows() {
        .commands = get, .absent = {"refused"}, .file = file("hello")},
       // After the accept nobody else can connect: the listener is closed.
       {.name = "ListenerClosedAfterTheAccept",
-       .script = [](ScriptedPeer& p) {
-         p.Play(Get("150 Opening (5 bytes)")).DataConnect().DataSend("hello").Pause(100)
-             .DataConnect(500).Send("226 ok\r\n");
-       },
+       .script = hello + "data connect\ndata send hello\npause 100\ndata connect\n> 226 ok",
        .run = Retrieving(), .commands = get, .lines = {"226 ok"}, .file = file("hello"), .thenNoop = false,
        .check = [](EngineHarness&, ScriptedPeer& p) {
          ASSERT_EQ(p.Failures().size(), 1u) << p.Trace();

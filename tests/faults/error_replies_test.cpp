@@ -15,7 +15,7 @@ std::vector<FaultRow> Rows() {
   std::vector<FaultRow> rows;
   // 421 at the greeting or during login: the server closes after it; nothing
   // more is sent.
-  rows.push_back({.name = "Login421Greeting", .greeting = "421 Too many users\r\n", .script = "close",
+  rows.push_back({.name = "Login421Greeting", .greeting = "421 Too many users", .script = "close",
                   .lines = {"421 Too many users"}, .thenNoop = false});
   rows.push_back({.name = "Login421AtPASS", .script = "< USER u | 331 pw\n< PASS p\n> " + k421 + "\nclose",
                   .run = [](EngineHarness& h, ScriptedPeer&) { Login(h.engine, "u", "p", "a"); },

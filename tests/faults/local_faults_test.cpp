@@ -1,12 +1,5 @@
-// Fault catalogue, local faults: files that cannot be made, read or
-// written; settings files that are junk, huge or of endless lines; a log
-// that cannot be written during a batch run.
-#include <QProcess>
-#include <filesystem>
-#include <random>
-
+// Fault catalogue, local faults: files that cannot be made, read or written.
 #include "FaultCatalogue.h"
-#include "batch/BatchUpload.h"
 
 namespace {
 
@@ -40,64 +33,5 @@ std::vector<FaultRow> Rows() {
 }
 
 FAULT_GROUP(LocalFaults, Rows);
-
-// The built program in a folder of its own with a given TARNEX.INI comes up
-// (still running after the start) and does not crash.
-TEST(LocalFaults, ProgramStartsWithASettingsFileOfJunkHugeOrEndlessLines) {
-  std::mt19937 random(7);
-  std::string junk(200000, '\0');
-  for (char& c : junk) c = static_cast<char>(random() & 0xff);
-  std::string big = "[options]\r\nEditor=vi\r\n[Fixed]\r\nOK=1\r\n";
-  while (big.size() < 100u * 1024 * 1024) big += "; " + std::string(1000, 'x') + "\r\n";
-  const std::string lines = "[" + std::string(100000, 'a') + "]\r\n[options]\r\nEditor=" +
-                            std::string(100000, 'e') + "\r\n" + std::string(100000, '=') +
-                            "\r\n[LastUsed]\r\nName=" + std::string(100000, 'n') + "\r\n";
-  for (const std::string* ini : std::vector<const std::string*>{&junk, &big, &lines}) {
-    TempProgramDir dir;
-    const std::string program = dir.Dir() + "tarnex";
-    std::filesystem::copy_file(TARNEX_PROGRAM, program);
-    dir.WriteIni(*ini);
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", QString::fromStdString(dir.Dir()));
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(QString::fromStdString(dir.Dir()));
-    process.start(QString::fromStdString(program), {});
-    ASSERT_TRUE(process.waitForStarted(5000));
-    EXPECT_FALSE(process.waitForFinished(3000)) << "the program ended, exit code " << process.exitCode()
-                                                << "\n" << process.readAllStandardError().toStdString();
-    process.kill();
-    process.waitForFinished(5000);
-  }
-}
-
-// TARNEX.LOG is a folder: the batch run's first log write fails and ends
-// the run at once with "Unable to write to ..."; nothing was sent.
-TEST(LocalFaults, LogThatCannotBeWrittenDuringABatchRun) {
-  ScriptedPeer peer;
-  peer.Send("220 ready\r\n");
-  peer.Start();
-  EngineHarness h;
-  ASSERT_TRUE(std::filesystem::create_directory(h.dir.LogPath()));
-  h.dir.WriteFile("up.bin", "hello");
-  BatchRun run;
-  run.host = "127.0.0.1";
-  run.port = std::to_string(peer.Port());
-  run.user = "u";
-  run.password = "p";
-  run.typeCommand = "TYPE I";
-  run.names = {h.dir.Dir() + "up.bin"};
-  try {
-    BatchUpload(h.engine, run);
-    ADD_FAILURE() << "no error";
-  } catch (const std::exception& e) {
-    EXPECT_EQ(std::string(e.what()), "Unable to write to " + h.dir.LogPath());
-  }
-  EXPECT_FALSE(h.engine.CommandBusy);
-  EXPECT_FALSE(h.ui.Busy());
-  peer.Wait(500);
-  EXPECT_TRUE(peer.Commands().empty());
-}
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Commands and replies on the control connection.
-#include "../faults/FaultCatalogue.h"
+#include "faults/FaultCatalogue.h"
 
 namespace {
 

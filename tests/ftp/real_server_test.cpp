@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "EngineHarness.h"
+#include "faults/FaultCatalogue.h"
 #include "support/FtpServer.h"
 
 namespace {

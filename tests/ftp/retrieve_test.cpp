@@ -1,19 +1,15 @@
 // Retrieval of files and listings.
-#include "../faults/FaultCatalogue.h"
+#include "faults/FaultCatalogue.h"
 
 namespace {
 
 std::vector<FaultRow> Rows() {
-  const std::string data = Pattern(12345);
   return {
       {.name = "BinaryFileInTwoPiecesWithProgress",
-       .script = [data](ScriptedPeer& p) {
-         p.Play(Get("150 Opening BINARY mode data connection for a (12345 bytes)"))
-             .DataConnect().DataSend(data.substr(0, 5000)).Pause(20).DataSend(data.substr(5000))
-             .DataClose().Send("226 Transfer complete\r\n");
-       },
+       .script = Get("150 Opening BINARY mode data connection for a (12345 bytes)") +
+                 "data connect\ndata pattern 5000\npause 20\ndata pattern 7345\ndata close\n> 226 Transfer complete",
        .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a"}, .absent = {"Transfer incomplete"},
-       .file = std::make_pair("a.out", data),
+       .file = std::make_pair("a.out", Pattern(5000) + Pattern(7345)),
        .check = [](EngineHarness& h, ScriptedPeer&) {
          auto lines = h.ui.ShownLines();
          ASSERT_GE(lines.size(), 8u);

@@ -1,5 +1,5 @@
 // Storing files, with the repeat after 426.
-#include "../faults/FaultCatalogue.h"
+#include "faults/FaultCatalogue.h"
 
 namespace {
 

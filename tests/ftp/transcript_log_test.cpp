@@ -2,7 +2,7 @@
 // announced size and the progress percentage.
 #include <gtest/gtest.h>
 
-#include "EngineHarness.h"
+#include "faults/FaultCatalogue.h"
 
 namespace {
 

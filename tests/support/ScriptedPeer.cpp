@@ -102,10 +102,10 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
     if (word == ">>") Send(Unescape(arg));
     else if (word == ">") Send(Unescape(arg) + "\r\n");
     else if (word == "<" && arg.find(bar) == std::string::npos) Expect(arg);
-    else if (word == "<") Reply(expected, Unescape(Trim(arg.substr(arg.find(bar) + 3))) + "\r\n");
-    else if (word == "pause") Pause(std::stoi(arg));
+    else if (word == "<") Expect(expected).Send(Unescape(Trim(arg.substr(arg.find(bar) + 3))) + "\r\n");
+    else if (word == "pause") Add([this, ms = std::stoi(arg)] { return Note("pause " + std::to_string(ms) + " ms"), Sleep(ms); });
     else if (line == "close") Drops("close control", controlFd_, false);
-    else if (line == "reset") Reset();
+    else if (line == "reset") Drops("reset control", controlFd_, true);
     else if (line == "urgent")
       Waits(kTimeoutMs, [this] { return UrgentCount() > 0; }, [this](Read r) {
         if (r == Read::Stopped) return false;
@@ -117,8 +117,9 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
         if (r == Read::Timeout) Fail("the client did not close the control connection");
         return r == Read::Closed;
       });
-    else if (line == "accept") Accept();
-    else if (line == "data connect") DataConnect();
+    else if (line == "accept")
+      Add([this] { return Drop(dataFd_, false), Drop(controlFd_, false), AcceptControl(kTimeoutMs); });
+    else if (line == "data connect") DataConnectFrom("");
     else if (word == "data from") DataConnectFrom(arg);
     else if (word == "data send") DataSend(Unescape(arg));
     else if (word == "data pattern") DataSend(Pattern(std::stoul(arg)));
@@ -137,10 +138,18 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
                    true;
         }
       });
-    else if (line == "data close") DataClose();
+    else if (line == "data close") Drops("data close", dataFd_, false);
     else if (line == "data reset") Drops("data reset", dataFd_, true);
     else if (line == "data refuse") Add([this] { return Note("data connection refused (not made)"), true; });
     else if (word == "data stall") Add([this, ms = std::stoi(arg)] { return Note("data stall"), Sleep(ms); });
+    else if (word == "data flood")
+      OnData([this, end = std::stoi(arg)] {
+        const std::string block = Pattern(65536);
+        for (const Time until = After(end); PollFor(dataFd_, POLLOUT, until) > 0;)
+          if (::send(dataFd_, block.data(), block.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN)
+            break;
+        return Note("data flood ended"), !stop_;
+      });
     else throw std::invalid_argument("scripted peer: cannot read step: " + line);
   }
   return *this;
@@ -162,19 +171,11 @@ ScriptedPeer& ScriptedPeer::OnData(std::function<bool()> step) {
 ScriptedPeer& ScriptedPeer::Drops(const std::string& note, int& fd, bool reset) {
   return Add([=, this, &fd] { return Note(note), Drop(fd, reset), true; });
 }
-ScriptedPeer& ScriptedPeer::Pause(int ms) {
-  return Add([=, this] { return Note("pause " + std::to_string(ms) + " ms"), Sleep(ms); });
-}
-
 ScriptedPeer& ScriptedPeer::Send(const std::string& bytes) {
   return OnControl([=, this] { return SendAll(controlFd_, bytes, kTimeoutMs); });
 }
-ScriptedPeer& ScriptedPeer::DataSend(const std::string& bytes, int timeoutMs) {
-  return OnData([=, this] { return SendAll(dataFd_, bytes, timeoutMs); });
-}
-ScriptedPeer& ScriptedPeer::DataSendPieces(const std::vector<std::string>& pieces, int pauseMs) {
-  for (size_t i = 0; i < pieces.size(); ++i) (i > 0 ? Pause(pauseMs) : *this).DataSend(pieces[i]);
-  return *this;
+ScriptedPeer& ScriptedPeer::DataSend(const std::string& bytes) {
+  return OnData([=, this] { return SendAll(dataFd_, bytes, kTimeoutMs); });
 }
 
 ScriptedPeer& ScriptedPeer::Waits(int timeoutMs, std::function<bool()> done,
@@ -186,7 +187,8 @@ ScriptedPeer& ScriptedPeer::Waits(int timeoutMs, std::function<bool()> done,
   });
 }
 
-ScriptedPeer& ScriptedPeer::Expect(const std::string& prefix, int timeoutMs) {
+ScriptedPeer& ScriptedPeer::Expect(const std::string& prefix) {
+  const int timeoutMs = kTimeoutMs;
   return Waits(timeoutMs, [this] { return consumed_ < Commands().size(); }, [=, this](Read r) {
     if (r == Read::Stopped) return false;
     if (r != Read::Data)
@@ -200,14 +202,8 @@ ScriptedPeer& ScriptedPeer::Expect(const std::string& prefix, int timeoutMs) {
   });
 }
 
-ScriptedPeer& ScriptedPeer::Accept(int timeoutMs) {
-  return Add([=, this] {
-    Drop(dataFd_, false), Drop(controlFd_, false);
-    return AcceptControl(timeoutMs);
-  });
-}
-ScriptedPeer& ScriptedPeer::DataConnectFrom(const std::string& sourceAddress, int timeoutMs) {
-  return Add([=, this] { return ConnectData(sourceAddress, timeoutMs), true; });
+ScriptedPeer& ScriptedPeer::DataConnectFrom(const std::string& sourceAddress) {
+  return Add([=, this] { return ConnectData(sourceAddress, kTimeoutMs), true; });
 }
 
 // ---- Running ----

@@ -19,7 +19,6 @@
 //   EXPECT_TRUE(peer.Wait(10000));
 //   EXPECT_TRUE(peer.Failures().empty()) << peer.Trace();
 //
-// Bytes are sent exactly as given (the chained steps add no "\r\n").
 // Every wait is bounded (by the step's time-out, 10 s unless given). A wrong
 // command is recorded as a failure and the script goes on; a time-out or a
 // lost control connection ends it. After the last step the peer keeps
@@ -46,8 +45,7 @@ public:
 
   int Port() const { return port_; }
 
-  // ---- Script steps (chainable; add them all before Start()) ----
-  // The text form, one step a line (blank lines ignored):
+  // ---- The script (all of it before Start()), one step a line, blank lines ignored ----
   //   > 220 ready             Send, "\r\n" added
   //   >> 220-a\r\n220 b\r\n   Send exactly
   //   < USER                  Expect a command beginning with USER
@@ -66,23 +64,10 @@ public:
   //   data close / data reset close data (FIN / RST)
   //   data refuse             never connect (marks the intent in the trace)
   //   data stall MS           hold the data connection without using it
+//   data flood MS           send without pause for MS ms or until the client
+//                           drops the data connection
   // Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
   ScriptedPeer& Play(const std::string& script);
-
-  ScriptedPeer& Send(const std::string& bytes);
-  // The next command line must begin with `prefix` ("" matches any).
-  ScriptedPeer& Expect(const std::string& prefix, int timeoutMs = kTimeoutMs);
-  ScriptedPeer& Reply(const std::string& prefix, const std::string& reply) {
-    return Expect(prefix).Send(reply);
-  }
-  ScriptedPeer& Pause(int ms);
-  ScriptedPeer& Reset() { return Drops("reset control", controlFd_, true); }  // RST
-  ScriptedPeer& Accept(int timeoutMs = kTimeoutMs);  // the next control connection
-  // Data connections are made by the peer to the last PORT received.
-  ScriptedPeer& DataConnect(int timeoutMs = kTimeoutMs) { return DataConnectFrom("", timeoutMs); }
-  ScriptedPeer& DataSend(const std::string& bytes, int timeoutMs = kTimeoutMs);
-  ScriptedPeer& DataSendPieces(const std::vector<std::string>& pieces, int pauseMs);
-  ScriptedPeer& DataClose() { return Drops("data close", dataFd_, false); }  // FIN
 
   // ---- Running ----
   void Start();
@@ -120,12 +105,15 @@ private:
     return changed_.wait_for(lock, std::chrono::milliseconds(ms), done);
   }
   ScriptedPeer& Add(std::function<bool()> step);  // a step returns false to end the script
+  ScriptedPeer& Send(const std::string& bytes);
+  ScriptedPeer& Expect(const std::string& prefix);  // a command line beginning with `prefix`
+  ScriptedPeer& DataSend(const std::string& bytes);
   ScriptedPeer& OnControl(std::function<bool()> step);
   ScriptedPeer& OnData(std::function<bool()> step);
   ScriptedPeer& Drops(const std::string& note, int& fd, bool reset);
   // Reads control until `done` or the read ends otherwise, then `then`.
   ScriptedPeer& Waits(int timeoutMs, std::function<bool()> done, std::function<bool(Read)> then);
-  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress, int timeoutMs = kTimeoutMs);
+  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress);  // to the last PORT
   void Run();
   int PollFor(int fd, short events, Time end);  // 1 ready, 0 time-out, -1 stopped
   bool AcceptControl(int timeoutMs);
