@@ -3,7 +3,7 @@
 // TLS on both connections and session reuse on the data connection.
 #include <gtest/gtest.h>
 
-#include "EngineHarness.h"
+#include "faults/FaultCatalogue.h"
 #include "support/FtpServer.h"
 
 namespace {
