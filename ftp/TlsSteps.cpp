@@ -71,7 +71,8 @@ bool TlsBeforeGreeting(FtpEngine& e) { return e.Tls.Security != 2 || ControlHand
 
 bool TlsAfterGreeting(FtpEngine& e) {
   if (e.Tls.Security != 1) return true;
-  if (e.SendCommand("AUTH TLS") != 2 || e.Memo.LastReplyCode() != 234)
+  e.SendCommand("AUTH TLS");
+  if (e.Memo.LastReplyCode() != 234)
     return Fail(e, "The server refused TLS: the login is not sent in clear text");
   return ControlHandshake(e);
 }

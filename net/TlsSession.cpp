@@ -157,7 +157,13 @@ long TlsSession::Handshake() {
     return -1;
   }
   ERR_clear_error();
-  return Outcome(SSL_connect(d_->ssl), false);
+  const long result = Outcome(SSL_connect(d_->ssl), false);
+  if (result < 0 && (errno == ECONNRESET || errno == EPIPE)) {
+    // A reset in the middle of the handshake is a server that has gone.
+    error_ = "the server closed the connection";
+    errno = EPROTO;
+  }
+  return result;
 }
 
 long TlsSession::Read(char* buffer, size_t len, bool peek) {

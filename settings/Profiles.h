@@ -37,7 +37,8 @@ struct ProfileList {
 ProfileList LoadProfileList(const std::string& iniPath);
 
 // Reads the fifteen keys of the named section, absent keys taking the
-// defaults given. Writes nothing.
+// defaults given, and the TLS keys (Security: 0, 1 or 2, anything else 0;
+// TrustedCertificate through NormalFingerprint). Writes nothing.
 ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& section,
                               const ProfileDefaults& defaults);
 
@@ -61,6 +62,9 @@ ConnectionProfile LoadProfile(const std::string& iniPath, const std::string& sec
 void AddProfile(const std::string& iniPath, const ConnectionProfile& profile,
                 int32_t& currentTransferType);
 
+// Every write of the profile keys also writes Security and
+// TrustedCertificate, but only where they are set or already stand.
+//
 // Save: the fifteen profile keys as for Add, then [LastUsed] NAME. Slots,
 // list and [Fixed] OK stay as they are.
 void SaveProfile(const std::string& iniPath, const ConnectionProfile& profile,
