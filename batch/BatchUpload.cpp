@@ -62,6 +62,7 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Memo.Clear();
   engine.UseLowerCase = run.useLowerCase;
+  engine.Passive = run.passive;
   engine.Tls = TlsSettings{};
   engine.Tls.Security = run.security;
   engine.Tls.TrustedCertificate = run.trustedCertificate;

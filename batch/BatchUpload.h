@@ -13,6 +13,7 @@ struct BatchRun {
   bool includeSubDirs = false;
   bool useLowerCase = false;
   std::string initializeCommand;
+  bool passive = false;  // the profile's passive mode
   // The profile's TLS choice (0, 1, 2) and trusted certificate fingerprint.
   int security = 0;
   std::string trustedCertificate;

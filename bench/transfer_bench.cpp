@@ -2,7 +2,8 @@
 // Retrieve of 1 GiB against recv(255)+write, StoreFile of 1 GiB against
 // read(512)+send, curl for reference; then the longest stall of the event
 // loop during a transfer, the CPU spent waiting for a silent server, and the
-// growth of resident memory during a transfer.
+// growth of resident memory during a transfer. The engine's passive mode
+// (EPSV, then a connect to the server) is measured against the same raw loops.
 #include <QCoreApplication>
 #include <QTimer>
 #include <fcntl.h>
@@ -163,9 +164,20 @@ int main(int argc, char** argv) {
     double curlRetrieve =
         TimedShell("curl -s -P 127.0.0.1 -o '" + work + "/curl.bin' '" + url + "big.bin'");
     fs::remove(work + "/curl.bin");
+
+    // Passive retrieve, against the same raw loop.
+    engine.Passive = true;
+    auto passiveStart = std::chrono::steady_clock::now();
+    engine.Retrieve("big.bin", work + "/passive.bin", "TYPE I");
+    const double passiveRetrieve = Seconds(passiveStart);
+    engine.Passive = false;
+    if (FileSize(work + "/passive.bin") != kSize)
+      throw std::runtime_error("passive retrieve incomplete");
+    fs::remove(work + "/passive.bin");
     fs::remove(big);
 
     Print("retrieve_engine_s", engineRetrieve);
+    Print("retrieve_passive_s", passiveRetrieve);
     Print("retrieve_raw_s", rawRetrieve);
     Print("retrieve_curl_s", curlRetrieve);
     Print("retrieve_engine_mib_s", kSize / 1048576.0 / engineRetrieve);
@@ -196,7 +208,17 @@ int main(int argc, char** argv) {
     fs::remove(server.Root() / "raw-up.bin");
     double curlStore = TimedShell("curl -s -P 127.0.0.1 -T '" + source + "' '" + url + "curl-up.bin'");
     fs::remove(server.Root() / "curl-up.bin");
+
+    engine.Passive = true;
+    passiveStart = std::chrono::steady_clock::now();
+    engine.StoreFile("TYPE I", source, "passive-up.bin");
+    const double passiveStore = Seconds(passiveStart);
+    engine.Passive = false;
+    if (FileSize((server.Root() / "passive-up.bin").string()) != kSize)
+      throw std::runtime_error("passive store incomplete");
+    fs::remove(server.Root() / "passive-up.bin");
     fs::remove(source);
+    Print("store_passive_s", passiveStore);
 
     Print("store_engine_s", engineStore);
     Print("store_raw_s", rawStore);
@@ -235,6 +257,8 @@ int main(int argc, char** argv) {
 
     Print("retrieve_ratio", rawRetrieve / engineRetrieve);
     Print("store_ratio", rawStore / engineStore);
+    Print("retrieve_passive_ratio", rawRetrieve / passiveRetrieve);
+    Print("store_passive_ratio", rawStore / passiveStore);
     fs::remove_all(work);
     return ui.boxes == 0 ? 0 : 1;
   } catch (const std::exception& e) {

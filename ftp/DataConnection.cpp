@@ -1,4 +1,6 @@
-// The data connection in active mode: listen, announce with PORT, accept.
+// The data connection: in active mode listen, announce with PORT, accept;
+// in passive mode (PassiveData.cpp) it is opened before the transfer
+// command. The transfers see only SendPort and AcceptDataConnection.
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -36,23 +38,39 @@ std::string PortArguments(const std::string& address, int port) {
 }
 
 int FtpEngine::SendPort() {
+  passiveData_ = Passive;
+  if (passiveData_) return OpenPassiveConnection();
   Sockets2.Port.assign(1, '0');  // the system chooses a free port
+  // The data connection is announced on the control connection's own
+  // address; PORT cannot carry an IPv6 one, EPRT can.
+  const std::string local = Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket());
+  const bool v6 = Sockets1.GetAddressFamily(Sockets1.ConnectionSocket()) == AF_INET6;
+  Sockets2.ListenFamily = v6 ? AF_INET6 : AF_INET;
   Sockets2.Listen();
-  // The data connection is announced on the control connection's own address.
   int port = std::atoi(Sockets2.GetLocalPort(Sockets2.ListeningSocket()).c_str());
-  std::string arguments =
-      PortArguments(Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket()), port);
+  std::string arguments = v6 ? "|2|" + local + "|" + std::to_string(port) + "|"
+                             : PortArguments(local, port);
   // The address the data connection must come from, taken while the control
   // connection stands: it may be gone by the time the data arrives.
   dataServer_ = Sockets1.GetPeerIPAddr(Sockets1.ConnectionSocket());
-  if (arguments.empty()) {
+  if (local.empty() || arguments.empty()) {
     ShowLine("Could not find the local address for the data connection");
     return 5;
   }
-  return SendCommand("PORT %s", {arguments});
+  return SendCommand(v6 ? "EPRT %s" : "PORT %s", {arguments});
 }
 
 int FtpEngine::AcceptDataConnection() {
+  if (passiveData_) {
+    // Opened already; without it the transfer ends at its next check.
+    if (Sockets2.ConnectionSocket() == -1) {
+      AbortFlag = true;
+    } else if (!TlsOnDataConnection(*this)) {
+      Sockets2.Disconnect();
+      return -1;
+    }
+    return Sockets2.ConnectionSocket();
+  }
   // Refused strangers do not start the wait again: the whole wait ends at
   // one deadline, through the component's own time-out notice.
   struct TimeoutScope {
@@ -70,13 +88,23 @@ int FtpEngine::AcceptDataConnection() {
     Sockets2.Timeout = 0;
     deadline.start(static_cast<int>(limitMs));
   }
+  // A connection that never comes is often one a router or firewall stops.
+  DataErrors errors(Sockets2, false);
+  const auto hint = [&] {
+    ShowLine("No data connection came from the server in time: where a router or firewall "
+             "stands between, passive mode (in Setup) may help");
+  };
   for (;;) {
     if (limitMs > 0 && clock.elapsed() >= limitMs) {
       AbortFlag = true;  // the deadline passed between two accepts
+      hint();
       return -1;
     }
     int socket = Sockets2.Accept();
-    if (socket == -1) return -1;
+    if (socket == -1) {
+      if (errors.timedOut) hint();
+      return -1;
+    }
     if (!VerifyDataPeer) break;
     // In active mode anyone may reach the port first: only the server we
     // are talking to may send or take the data.

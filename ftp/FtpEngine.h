@@ -17,6 +17,14 @@
 // empty text when the address is not a dotted IPv4 address.
 std::string PortArguments(const std::string& address, int port);
 
+// The data port of a 229 reply ("229 Entering Extended Passive Mode
+// (|||port|)") or of a 227 reply ("227 Entering Passive Mode
+// (h1,h2,h3,h4,p1,p2)", brackets optional); -1 when the reply holds no
+// usable port (none, garbage, 0, above 65535). The address a 227 names is
+// not returned: the data connection goes to the control connection's peer.
+int ExtendedPassivePort(const std::string& reply);
+int PassivePort(const std::string& reply);
+
 class FtpEngine;
 
 // The busy cursor from construction to the end of the scope, on every way out.
@@ -64,6 +72,9 @@ public:
   std::string Editor;
   bool UseLowerCase = false;   // the profile's lower-case option
   bool VerifyDataPeer = true;  // data connection only from the server's address
+  // Passive mode: this program opens each data connection (EPSV, or PASV
+  // once a server has refused EPSV) instead of waiting for the server's.
+  bool Passive = false;
   TlsSettings Tls;             // FTP over TLS, from the profile
 
   // Seconds the data connection may wait, for a retrieval and for a store.
@@ -124,6 +135,26 @@ private:
   };
   int AcceptDataConnection();
   void CloseDataConnection();
+  // Passive mode: asks for the server's data port and connects to it.
+  // Returns 2 with the data connection open, 5 when it could not be opened
+  // (the transcript says why; nothing further is sent for the transfer).
+  int OpenPassiveConnection();
+  int AskPassivePort();  // EPSV or PASV and its reply: the port, or -1
+
+  // Watches the reports of Sockets2 while one of its calls waits: notes a
+  // time-out and the first other error, and passes them on to the engine's
+  // handler unless quiet. The handler is restored on every way out.
+  struct DataErrors {
+    DataErrors(TSockets& sockets, bool quiet);
+    ~DataErrors();
+    DataErrors(const DataErrors&) = delete;
+    DataErrors& operator=(const DataErrors&) = delete;
+    TSockets& s;
+    TSockets::ErrorEvent saved;
+    bool timedOut = false;
+    int error = 0;
+  };
+
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
                  const std::string& remoteName);
   void StoreAborted();
@@ -133,6 +164,10 @@ private:
   std::string replyLine_;  // a reply line whose LF has not arrived yet
   std::string statusText_; // the status text last shown
   std::string dataServer_; // the control connection's peer when PORT was sent
+  bool passiveData_ = false;   // this transfer's data connection is passive
+  // The control connection (its local port) on which the server refused
+  // EPSV: PASV is used for the rest of that session.
+  std::string pasvSession_;
   int storeRetries_ = 0;
   bool transferRunning_ = false;
   bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call

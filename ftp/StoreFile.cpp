@@ -37,7 +37,13 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   SendCommand(typeCommand);
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = StoreTimeout;
-  SendPort();
+  // A passive data connection that could not be opened ends the store
+  // before STOR: the transcript has said why.
+  if (SendPort() != 2 && passiveData_) {
+    ShowLine("Could not store file");
+    WriteLog("Could not store file " + remoteName);
+    return;
+  }
   const int stored = SendCommand("STOR %s", {remoteName});
 
   // The data connection is closed on every way out, the normal one included.

@@ -58,7 +58,18 @@ int TcpProtocol() {
   return entry ? entry->p_proto : IPPROTO_TCP;
 }
 
-int NewSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, TcpProtocol()); }
+int NewSocket(int family = AF_INET) {
+  return ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, TcpProtocol());
+}
+
+socklen_t AddressLength(const sockaddr_storage& a) {
+  return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+void SetPort(sockaddr_storage& a, uint16_t netPort) {
+  if (a.ss_family == AF_INET6) reinterpret_cast<sockaddr_in6&>(a).sin6_port = netPort;
+  else reinterpret_cast<sockaddr_in&>(a).sin_port = netPort;
+}
 
 std::string ConversionError(const std::string& text) {
   return "'" + text + "' is not a valid integer value";
@@ -83,26 +94,31 @@ bool ParseDecimal(const std::string& text, long& value) {
 
 enum class AddressOf { Local, Peer };
 
-bool QueryAddress(int socket, AddressOf which, sockaddr_in& address) {
+bool QueryAddress(int socket, AddressOf which, sockaddr_storage& address) {
   socklen_t length = sizeof address;
   std::memset(&address, 0, sizeof address);
   int result = which == AddressOf::Local
                    ? ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length)
                    : ::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  return result == 0 && address.sin_family == AF_INET;
+  return result == 0 && (address.ss_family == AF_INET || address.ss_family == AF_INET6);
 }
 
 std::string PortText(int socket, AddressOf which) {
-  sockaddr_in address;
-  if (!QueryAddress(socket, which, address)) return std::string();
-  return std::to_string(ntohs(address.sin_port));
+  sockaddr_storage a;
+  if (!QueryAddress(socket, which, a)) return std::string();
+  return std::to_string(ntohs(a.ss_family == AF_INET6
+                                  ? reinterpret_cast<const sockaddr_in6&>(a).sin6_port
+                                  : reinterpret_cast<const sockaddr_in&>(a).sin_port));
 }
 
 std::string AddressText(int socket, AddressOf which) {
-  sockaddr_in address;
-  if (!QueryAddress(socket, which, address)) return std::string();
-  char text[INET_ADDRSTRLEN] = {};
-  if (!inet_ntop(AF_INET, &address.sin_addr, text, sizeof text)) return std::string();
+  sockaddr_storage a;
+  if (!QueryAddress(socket, which, a)) return std::string();
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* raw = a.ss_family == AF_INET6
+                        ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(a).sin6_addr)
+                        : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(a).sin_addr);
+  if (!inet_ntop(a.ss_family, raw, text, sizeof text)) return std::string();
   return text;
 }
 
@@ -353,13 +369,25 @@ uint16_t TSockets::ResolvePort() {
   return htons(static_cast<uint16_t>(value));
 }
 
-bool TSockets::ResolveHost(uint32_t& netAddr) {
+bool TSockets::ResolveHost(std::vector<sockaddr_storage>& addresses) {
+  addresses.clear();
   // A host is at most 256 characters; a longer text (or one holding a zero
   // byte) is not converted at all rather than cut to some other name.
   if (IPAddr.size() > 256 || IPAddr.find('\0') != std::string::npos) return false;
+  sockaddr_storage one{};
   in_addr_t address = inet_addr(IPAddr.c_str());
   if (address != INADDR_NONE) {
-    netAddr = address;
+    one.ss_family = AF_INET;
+    reinterpret_cast<sockaddr_in&>(one).sin_addr.s_addr = address;
+    addresses.push_back(one);
+    return true;
+  }
+  // An IPv6 address, also in brackets as in URLs.
+  std::string v6 = IPAddr;
+  if (v6.size() > 2 && v6.front() == '[' && v6.back() == ']') v6 = v6.substr(1, v6.size() - 2);
+  if (inet_pton(AF_INET6, v6.c_str(), &reinterpret_cast<sockaddr_in6&>(one).sin6_addr) == 1) {
+    one.ss_family = AF_INET6;
+    addresses.push_back(one);
     return true;
   }
   // The all-ones result also marks a failed conversion, so it is looked up
@@ -368,20 +396,20 @@ bool TSockets::ResolveHost(uint32_t& netAddr) {
   in_addr numeric;
   if (inet_aton(IPAddr.c_str(), &numeric)) return false;
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   if (getaddrinfo(IPAddr.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
-  bool ok = false;
   for (addrinfo* entry = found; entry; entry = entry->ai_next) {
-    if (entry->ai_family == AF_INET && entry->ai_addr) {
-      netAddr = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
-      ok = true;
-      break;
+    if ((entry->ai_family == AF_INET || entry->ai_family == AF_INET6) && entry->ai_addr &&
+        entry->ai_addrlen <= sizeof one) {
+      one = {};
+      std::memcpy(&one, entry->ai_addr, entry->ai_addrlen);
+      addresses.push_back(one);
     }
   }
   freeaddrinfo(found);
-  return ok;
+  return !addresses.empty();
 }
 
 // ---------------------------------------------------------------------------
@@ -396,24 +424,36 @@ void TSockets::SConnect() {
     OwnBox("No IP Address Specified");
     return;
   }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = ResolvePort();
-  if (!ResolveHost(address.sin_addr.s_addr)) {
+  const uint16_t port = ResolvePort();
+  std::vector<sockaddr_storage> addresses;
+  if (!ResolveHost(addresses)) {
     OwnBox("Cannot convert host address");
     return;
   }
+  // The addresses are tried in order; only the last failure is reported,
+  // and a cancelled or timed-out attempt ends the trying.
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    SetPort(addresses[i], port);
+    if (ConnectTo(addresses[i])) return;
+    if (i + 1 == addresses.size() || error_ == wsa::EINTR_) {
+      ReportError(connSocket_, "SConnect", error_);
+      return;
+    }
+    if (connSocket_ != -1) Disconnect();
+  }
+}
 
+bool TSockets::ConnectTo(const sockaddr_storage& address) {
   connWatch_.reset();
   tls_.reset();
-  connSocket_ = NewSocket();
+  connSocket_ = NewSocket(address.ss_family);
   if (connSocket_ < 0) ReportError(-1, "SConnect (socket)", WinsockErrorFromErrno(errno));
   const int fd = connSocket_;
 
   long result;
   if (NonBlocking()) {
     Watch(fd, false, true, "WSAAsyncSelect");
-    result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), AddressLength(address));
     error_ = result < 0 ? WinsockErrorFromErrno(errno) : 0;
     // In progress is no failure: the outcome comes as FD_CONNECT.
     if (result < 0 && (error_ == wsa::EWOULDBLOCK_ || error_ == wsa::EINPROGRESS_)) result = 0;
@@ -422,7 +462,7 @@ void TSockets::SConnect() {
     result = Blocking(fd, Wait::Write, [&]() -> long {
       if (!started) {
         started = true;
-        return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), AddressLength(address));
       }
       // Writable again: the connect has ended; its outcome is the socket's error.
       int error = 0;
@@ -435,7 +475,7 @@ void TSockets::SConnect() {
       return 0;
     });
   }
-  if (result < 0) ReportError(connSocket_, "SConnect", error_);
+  return result >= 0;
 }
 
 void TSockets::Listen() {
@@ -443,13 +483,13 @@ void TSockets::Listen() {
     OwnBox("No Port Specified");
     return;
   }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = ResolvePort();
+  // The any address of the family asked for (all bits zero in both).
+  sockaddr_storage address{};
+  address.ss_family = ListenFamily == AF_INET6 ? AF_INET6 : AF_INET;
+  SetPort(address, ResolvePort());
 
   listenWatch_.reset();
-  listenSocket_ = NewSocket();
+  listenSocket_ = NewSocket(address.ss_family);
   if (listenSocket_ < 0) ReportError(-1, "socket", WinsockErrorFromErrno(errno));
   const int fd = listenSocket_;
   if (fd >= 0) {
@@ -457,7 +497,7 @@ void TSockets::Listen() {
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   }
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), AddressLength(address)) != 0)
     ReportError(listenSocket_, "Bind", WinsockErrorFromErrno(errno));
   if (::listen(fd, 5) != 0) ReportError(listenSocket_, "Listen", WinsockErrorFromErrno(errno));
   if (NonBlocking()) Watch(fd, true, false, "WSAASyncSelect");
@@ -611,6 +651,10 @@ std::string TSockets::GetLocalPort(int socket) { return PortText(socket, Address
 std::string TSockets::GetLocalIPAddr(int socket) { return AddressText(socket, AddressOf::Local); }
 std::string TSockets::GetPeerPort(int socket) { return PortText(socket, AddressOf::Peer); }
 std::string TSockets::GetPeerIPAddr(int socket) { return AddressText(socket, AddressOf::Peer); }
+int TSockets::GetAddressFamily(int socket) {
+  sockaddr_storage a;
+  return QueryAddress(socket, AddressOf::Local, a) ? a.ss_family : 0;
+}
 
 // ---------------------------------------------------------------------------
 // Notifications (non-blocking mode)

@@ -1,6 +1,10 @@
 #pragma once
 // TSockets: one TCP connection socket and one listening socket over the
-// system's IPv4 sockets, with Windows Sockets 1.1 behaviour.
+// system's IPv4 and IPv6 sockets, with Windows Sockets 1.1 behaviour.
+//
+// IPAddr may be a dotted IPv4 address, an IPv6 address (brackets allowed)
+// or a host name; a name's addresses, IPv4 and IPv6, are tried in order
+// until one connects. Addresses are told in their usual text form.
 //
 // Blocking mode (NonBlocking false): an operation looks blocking to its caller
 // but waits in a nested event loop, so menus, timers and repaints go on. The
@@ -21,7 +25,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 #include <QObject>
+#include <sys/socket.h>
 
 #include "net/MessageBoxes.h"
 #include "net/TlsSession.h"
@@ -45,7 +51,8 @@ public:
 
   // Properties.
   int MaximumReceiveLength = 8192;
-  std::string IPAddr;  // dotted IPv4 address or host name
+  std::string IPAddr;  // IPv4 or IPv6 address, or host name
+  int ListenFamily = AF_INET;  // what Listen binds: AF_INET or AF_INET6, any address
   std::string Port;    // service name or decimal port
   int Timeout = 30;    // seconds a blocking call may wait; 0 or less: no limit
   bool NonBlocking() const { return blockingFlag_ == 1; }
@@ -80,6 +87,8 @@ public:
   std::string GetLocalIPAddr(int socket);
   std::string GetPeerPort(int socket);
   std::string GetPeerIPAddr(int socket);
+  // AF_INET or AF_INET6 of a socket's local address; 0 when it has none.
+  int GetAddressFamily(int socket);
 
   // Closes the sending side of the connection socket and waits, bounded by
   // Timeout, until the peer has closed its side, so every byte sent has
@@ -137,7 +146,10 @@ private:
   void StartBlockingTimer();
   void StopBlockingTimer();
   uint16_t ResolvePort();  // network byte order; throws on a bad text
-  bool ResolveHost(uint32_t& netAddr);
+  // The addresses IPAddr stands for, in the order they are tried.
+  bool ResolveHost(std::vector<sockaddr_storage>& addresses);
+  // One attempt of SConnect; a failed connect is left to the caller.
+  bool ConnectTo(const sockaddr_storage& address);
   void Watch(int socket, bool listening, bool connecting, const char* context);
   void ReadReady(Watcher* w);
   void WriteReady(Watcher* w);

@@ -74,7 +74,8 @@ void WriteTlsKeys(const TIniFile& ini, const ConnectionProfile& p) {
     ini.WriteText(p.Name, TrustedCertificateKey, p.TrustedCertificate);
 }
 
-// The fifteen profile keys in their order (fourteen without TransferType).
+// The fifteen profile keys in their order (fourteen without TransferType),
+// then Passive.
 void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
                       int32_t* currentTransferType) {
   const std::string& s = p.Name;
@@ -97,6 +98,8 @@ void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
     if (p.TransferType >= 1 && p.TransferType <= 3) *currentTransferType = p.TransferType;
     ini.WriteNumber(s, TransferTypeKey, *currentTransferType);
   }
+  // A profile that never had passive mode keeps its section as it was.
+  if (p.Passive || !ini.ReadText(s, PassiveKey, "").empty()) ini.WriteFlag(s, PassiveKey, p.Passive);
 }
 
 }  // namespace
@@ -131,6 +134,7 @@ ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& sec
   p.IncludeSubDirs = ini.ReadFlag(section, IncludeSubDirsKey, d.IncludeSubDirs);
   p.UseLowerCase = ini.ReadFlag(section, UseLowerCaseKey, d.UseLowerCase);
   p.InitializeCommand = ini.ReadText(section, InitializeCommandKey, "");
+  p.Passive = ini.ReadFlag(section, PassiveKey, false);
   const int32_t security = ini.ReadNumber(section, SecurityKey, 0);
   p.Security = security >= 0 && security <= 2 ? security : 0;
   p.TrustedCertificate = NormalFingerprint(ini.ReadText(section, TrustedCertificateKey, ""));

@@ -37,8 +37,8 @@ struct ProfileList {
 ProfileList LoadProfileList(const std::string& iniPath);
 
 // Reads the fifteen keys of the named section, absent keys taking the
-// defaults given, and the TLS keys (Security: 0, 1 or 2, anything else 0;
-// TrustedCertificate through NormalFingerprint). Writes nothing.
+// defaults given, Passive (absent: off) and the TLS keys (Security: 0, 1 or
+// 2, anything else 0; TrustedCertificate through NormalFingerprint). Writes nothing.
 ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& section,
                               const ProfileDefaults& defaults);
 
@@ -53,7 +53,8 @@ ConnectionProfile LoadProfile(const std::string& iniPath, const std::string& sec
 // Add: stores the boxes (profile) as a new profile under profile.Name, in
 // this order: [index] next ("0" when absent or empty), [index] Profile<next>,
 // [LastUsed] NAME, [Fixed] OK = 1, the fifteen profile keys, [index]
-// next + 1. profile.TransferType is the checked radio button (1, 2, 3, or 0
+// next + 1 (Passive is written after TransferType, and only when it is on
+// or the section holds it already). profile.TransferType is the checked radio button (1, 2, 3, or 0
 // for none): when it is 1 to 3 it becomes currentTransferType, and
 // currentTransferType is what TransferType stores. A Port that is not a
 // number ends the call at the Port key: the slot, NAME and OK stay written,

@@ -46,6 +46,8 @@ inline constexpr const char* IncludeSubDirsKey = "IncludeSubDirs";
 inline constexpr const char* UseLowerCaseKey = "UseLowerCase";
 inline constexpr const char* InitializeCommandKey = "InitializeCommand";
 inline constexpr const char* TransferTypeKey = "TransferType";
+// "1": passive data connections; "0" or absent: active, as the server connects.
+inline constexpr const char* PassiveKey = "Passive";
 // Written only once they differ from "none" (or stand in the section), so a
 // profile that never used TLS keeps the keys it had.
 inline constexpr const char* SecurityKey = "Security";

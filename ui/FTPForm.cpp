@@ -154,6 +154,7 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
   CurrentTransferType = s.TransferType;
   e.LogEnabled = s.LogEnabled;
   e.UseLowerCase = s.Batch.UseLowerCase;
+  e.Passive = ActiveProfile.Passive;
   // Data connections come only from the server's own address unless the
   // settings relax it for servers whose data comes from elsewhere.
   e.VerifyDataPeer = TIniFile(IniPath()).ReadFlag(SettingsNames::OptionsSection,
@@ -192,6 +193,7 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
     run.includeDirs = Batch.IncludeDirs;
     run.includeSubDirs = Batch.IncludeSubDirs;
     run.useLowerCase = Batch.UseLowerCase;
+    run.passive = ActiveProfile.Passive;
     run.initializeCommand = Batch.InitializeCommand;
     run.security = ActiveProfile.Security;
     run.trustedCertificate = ActiveProfile.TrustedCertificate;

@@ -6,12 +6,14 @@
 
 #include <exception>
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QScopeGuard>
 
 void TFTPForm::Setup1Click() {
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
-  dialog.exec();
+  // Passive mode, like the boxes Connect uses, applies from the next transfer.
+  if (dialog.exec() == QDialog::Accepted) engine_->Passive = dialog.CheckBox7->isChecked();
 }
 
 void TFTPForm::ConnectMNUClick() {
@@ -37,6 +39,7 @@ void TFTPForm::ConnectMNUClick() {
   if (dialog.exec() != QDialog::Accepted) return;
 
   const std::string host = TLoginDLG::Text(dialog.HostName);
+  e.Passive = dialog.CheckBox7->isChecked();
   const ConnectionProfile chosen = dialog.BoxesProfile();
   e.Tls = TlsSettings{};
   e.Tls.Security = chosen.Security;

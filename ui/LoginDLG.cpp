@@ -76,7 +76,7 @@ TLoginDLG::TLoginDLG(QWidget* parent, MessageBoxes& boxes, const std::string& in
       activeProfile_(activeProfile) {
   setObjectName("LoginDLG");
   setWindowTitle("Setup");
-  setFixedSize(371, 336);
+  setFixedSize(371, 360);
   // The layout is drawn for a small dialog font; the platform's font at 8
   // points keeps every caption clear of its neighbour.
   QFont small = font();
@@ -154,8 +154,8 @@ void TLoginDLG::BuildControls() {
   Security = new QComboBox(this);
   Security->setObjectName("Security");
   Security->addItems({"None", "Explicit TLS", "Implicit TLS"});
-  Security->setGeometry(70, 310, 155, std::max(21, Security->sizeHint().height()));
-  Label10 = AccessLabel(this, "Label10", "&Security:", 12, 314, Security);
+  Security->setGeometry(70, 334, 155, std::max(21, Security->sizeHint().height()));
+  Label10 = AccessLabel(this, "Label10", "&Security:", 12, 338, Security);
 
   OKBtn = MakeOKButton(this, 296, 248);
   OKBtn->resize(73, 26);
@@ -163,6 +163,8 @@ void TLoginDLG::BuildControls() {
   disconnect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   CancelBtn = MakeCancelButton(this, 296, 279);
   CancelBtn->resize(73, 27);
+  CheckBox7 = PlaceButton<QCheckBox>(this, "CheckBox7", "Pass&ive mode (for routers and firewalls)",
+                                     8, 312, 281, 17);
 
   // As made: Include Sub-Directories waits for Include directories, Binary
   // is the transfer mode.
@@ -171,8 +173,9 @@ void TLoginDLG::BuildControls() {
 }
 
 void TLoginDLG::SetTabOrder() {
-  QWidget* const order[] = {Profile,   HostName,  UserName, Password, Account,   Port, Security,
-                            CheckBox1, CheckBox3, CheckBox2, CheckBox4, CheckBox6, CheckBox5,
+  QWidget* const order[] = {Profile,   HostName,  UserName,  Password,  Account,   Port,
+                            Security,
+                            CheckBox1, CheckBox3, CheckBox7, CheckBox2, CheckBox4, CheckBox6, CheckBox5,
                             rbASCII,   rbBINARY,  rbEBCDIC,  Edit1,     Directory, Edit2,
                             AddBtn,    ModifyBtn, DeleteBtn, OKBtn,     CancelBtn};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
@@ -249,6 +252,7 @@ ConnectionProfile TLoginDLG::BoxesProfile() const {
   p.IncludeSubDirs = CheckBox4->isChecked();
   p.UseLowerCase = CheckBox5->isChecked();
   p.InitializeCommand = Text(Edit1);
+  p.Passive = CheckBox7->isChecked();
   p.TransferType = rbASCII->isChecked()    ? 1
                    : rbBINARY->isChecked() ? 2
                    : rbEBCDIC->isChecked() ? 3
@@ -291,6 +295,7 @@ void TLoginDLG::ProfileChange() {
   CheckBox4->setChecked(p.IncludeSubDirs);
   CheckBox5->setChecked(p.UseLowerCase);
   SetBytes(Edit1, p.InitializeCommand);
+  CheckBox7->setChecked(p.Passive);
   Security->setCurrentIndex(p.Security);
   trustedCertificate_ = p.TrustedCertificate;
   switch (currentTransferType_) {
@@ -326,6 +331,7 @@ void TLoginDLG::OKBtnClick() {
   activeProfile_.Directory = p.Directory;
   activeProfile_.Port = p.Port;
   activeProfile_.Localdir = p.Localdir;
+  activeProfile_.Passive = p.Passive;
   activeProfile_.Security = p.Security;
   activeProfile_.TrustedCertificate = p.TrustedCertificate;
   if (!p.Localdir.empty() && ::chdir(p.Localdir.c_str()) != 0)

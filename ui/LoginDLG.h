@@ -82,6 +82,7 @@ public:
   QCheckBox* CheckBox4;  // Include Sub-Directories
   QCheckBox* CheckBox5;  // Use lowercase file names
   QCheckBox* CheckBox6;  // Use LOG file
+  QCheckBox* CheckBox7;  // Passive mode
   QGroupBox* GroupBox1;  // Initial Directories
   QGroupBox* GroupBox2;  // the batch options
   QGroupBox* GroupBox3;  // Transfer Mode

@@ -1,6 +1,7 @@
 // Fault catalogue, data connection: a server that never connects, connects
 // and says nothing, delivers short or after its final reply, resets, or is
-// not the server at all; one accept per transfer.
+// not the server at all; one accept per transfer. Passive mode: EPSV, PASV,
+// where the client connects, replies it cannot use, a port never answering.
 #include "FaultCatalogue.h"
 
 namespace {
@@ -9,13 +10,45 @@ const char* kNoSocket = "Could not extablish data socket, operation canceled";
 const char* k10004 = "Error: 10004\r\nInterrupted system call";
 const char* kRefused = "Data connection from 127.0.0.2 refused: the server is 127.0.0.1";
 
+// Each retrieval ends at a reply it cannot use, with one line and nothing
+// more sent: a 229 or 227 without a usable port, or EPSV refused for now (4xx:
+// EPSV is still tried next time). Refused for good (5xx), PASV follows for the
+// session, and the data connection goes to the control connection's peer
+// whatever a 227 names.
+FaultRow PassiveReplies() {
+  FaultRow row{.name = "PassiveRepliesUnusableThenUsable", .file = std::make_pair(std::string("a.out"), std::string("hi"))};
+  std::string script;
+  for (std::string exchange : {"EPSV | 229 Mode (|||0|)", "EPSV | 229 (|||65536|)", "EPSV | 425 Try later",
+                               "EPSV | 229 ok", "EPSV | 229 (|||x|)", "EPSV | 229 (   80 )", "EPSV | 229 (|||80)",
+                               "EPSV | 500 no\n< PASV | 227 Mode (127,0,0,1,0,0)", "PASV | 227 ok",
+                               "PASV | 227 (127,0,0,1,300,1)", "PASV | 227 (127,0,0,1,4)", "PASV | 227 (a,b)"}) {
+    script += "< TYPE I | 200 ok\n< " + exchange + "\n";
+    row.commands.push_back("TYPE I");
+    for (size_t at = 0; at != std::string::npos; at = exchange.find("< ", at + 1))
+      row.commands.push_back(exchange.substr(at ? at + 2 : 0, 4));
+  }
+  row.script = script + "< TYPE I | 200 ok\ndata listen\n< PASV | 227 Ready for 1 connection (10,255,8,7,{p1},{p2})\n"
+                        "data accept\n< RETR a | 150 ok\ndata send hi\ndata close\n> 226 done";
+  row.commands.insert(row.commands.end(), {"TYPE I", "PASV", "RETR a"});
+  row.run = [](EngineHarness& h, ScriptedPeer& p) {
+    h.engine.Passive = true;
+    for (int i = 0; i < 13; ++i) Retrieving()(h, p);
+  };
+  row.check = [](EngineHarness& h, ScriptedPeer&) {
+    EXPECT_EQ(std::ranges::count_if(h.ui.ShownLines(), [](auto& l) { return l.find("no usable data port") != l.npos; }), 11);
+  };
+  return row;
+}
+
 std::vector<FaultRow> Rows() {
   const std::vector<std::string> get = {"TYPE I", "PORT", "RETR a"};
   const std::string hello = Get("150 Opening (5 bytes)"), ten = Get("150 Opening (10 bytes)");
   auto file = [](std::string bytes) { return std::make_pair(std::string("a.out"), bytes); };
   return {
       {.name = "ServerNeverConnects", .script = hello + "data refuse", .run = Retrieving(), .commands = get,
-       .boxes = {k10004, kNoSocket}, .file = file(""), .check = LogHas(kNoSocket)},
+       .boxes = {k10004, kNoSocket}, .lines = {"No data connection came from the server in time: where a router "
+                                                "or firewall stands between, passive mode (in Setup) may help"},
+       .file = file(""), .check = LogHas(kNoSocket)},
       // Connected, then silence: the receive times out, ABOR goes out, and
       // its replies (read late) are shown before the next command.
       {.name = "Reply150ThenNothing",
@@ -82,6 +115,21 @@ std::vector<FaultRow> Rows() {
          ASSERT_EQ(p.Failures().size(), 1u) << p.Trace();
          EXPECT_NE(p.Failures()[0].find("Connection refused"), std::string::npos) << p.Failures()[0];
        }},
+      PassiveReplies(),
+      // A port that never answers: the store and the retrieval end at their
+      // time-outs with nothing more sent, Cancel ends the connect at once.
+      {.name = "PassivePortNeverAnswers",
+       .script = "data listen full\n< TYPE I | 200 ok\n< EPSV | 229 (|||{port}|)\n< TYPE I | 200 ok\n"
+                 "< EPSV | 229 (|||{port}|)\n< TYPE I | 200 ok\n< EPSV | 229 (|||{port}|)",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.engine.Passive = true;
+         Storing("hello")(h, p), Retrieving()(h, p);
+         h.engine.RetrieveTimeout = 30;
+         QTimer::singleShot(300, [&h] { h.engine.CancelTransfer(); });
+         Retrieving()(h, p);
+       },
+       .commands = {"TYPE I", "EPSV", "TYPE I", "EPSV", "TYPE I", "EPSV"},
+       .lines = {"Could not store file", "Data connection canceled"}, .check = LogHas("not accepted within 1 seconds")},
   };
 }
 

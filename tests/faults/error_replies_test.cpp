@@ -6,11 +6,6 @@ namespace {
 
 const std::string k421 = "421 Service not available, closing control connection";
 
-struct Operation {
-  std::string name, type, command, preliminary, data;
-  RowAction run;
-};
-
 std::vector<FaultRow> Rows() {
   std::vector<FaultRow> rows;
   // 421 at the greeting or during login: the server closes after it; nothing
@@ -20,38 +15,27 @@ std::vector<FaultRow> Rows() {
   rows.push_back({.name = "Login421AtPASS", .script = "< USER u | 331 pw\n< PASS p\n> " + k421 + "\nclose",
                   .run = [](EngineHarness& h, ScriptedPeer&) { Login(h.engine, "u", "p", "a"); },
                   .commands = {"USER u", "PASS p"}, .lines = {k421}, .thenNoop = false, .boxesMayVary = true});
-  // 421 at a step of a transfer (the store goes on after no other refused
-  // TYPE), the server closing after it.
+  // 421 at a step of a transfer, the server closing after it.
+  const std::vector<std::string> get = {"TYPE I", "PORT", "RETR a"}, list = {"TYPE A", "PORT", "LIST"},
+                                 put = {"TYPE I", "PORT", "STOR up.bin"};
   const std::string sent = "data connect\ndata recv\ndata close\n";
-  for (const Operation& op : std::vector<Operation>{
-           {"List", "TYPE A", "LIST", "150 listing", "data connect\ndata send a\\r\\nb\\r\\n\ndata close\n", Listing()},
-           {"Retrieve", "TYPE I", "RETR a", "150 Opening (5 bytes)", "data connect\ndata send hello\ndata close\n",
-            Retrieving()},
-           {"Store", "TYPE I", "STOR up.bin", "150 Ok to send data", sent, Storing("hello world")}}) {
-    const std::vector<std::string> commands = {op.type, "PORT", op.command};
-    const std::vector<std::string> good = {"200 ok", "200 ok", op.preliminary};
-    const char* steps[] = {"Type", "Port", "Command", "FinalReply"};
-    for (size_t k : op.name == "List" ? std::vector<size_t>{1} : op.name == "Retrieve" ? std::vector<size_t>{2, 3}
-                                                                                      : std::vector<size_t>{0, 3}) {
-      std::string script;
-      for (size_t i = 0; i < k && i < 3; ++i) script += "< " + commands[i] + " | " + good[i] + "\n";
-      script += k < 3 ? "< " + commands[k] + "\n" : op.data;
-      FaultRow row{.name = op.name + "421At" + steps[k], .script = script + "> " + k421 + "\nclose",
-                   .run = op.run, .commands = {commands.begin(), commands.begin() + std::min<size_t>(k + 1, 3)},
-                   .lines = {k421}, .thenNoop = false, .boxesMayVary = true};
-      if (op.name == "Retrieve" && k == 3) row.file = std::make_pair("a.out", "hello");
-      if (op.name == "Store" && k == 3)
-        row.check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), "hello world"); };
-      rows.push_back(row);
-    }
-  }
+  auto closes = [&](std::string name, std::string script, RowAction run, std::vector<std::string> commands) {
+    rows.push_back({.name = name, .script = script + "> " + k421 + "\nclose", .run = run, .commands = commands,
+                    .lines = {k421}, .thenNoop = false, .boxesMayVary = true});
+  };
+  closes("List421AtPort", "< TYPE A | 200 ok\n< PORT\n", Listing(), {"TYPE A", "PORT"});
+  closes("Retrieve421AtCommand", "< TYPE I | 200 ok\n< PORT | 200 ok\n< RETR a\n", Retrieving(), get);
+  closes("Retrieve421AtFinalReply", Get("150 Opening (5 bytes)") + "data connect\ndata send hello\ndata close\n",
+         Retrieving(), get);
+  rows.back().file = std::make_pair("a.out", "hello");
+  closes("Store421AtType", "< TYPE I\n", Storing("hello world"), {"TYPE I"});
+  closes("Store421AtFinalReply", Put("150 Ok to send data") + sent, Storing("hello world"), put);
+  rows.back().check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), "hello world"); };
 
   // Refusals with the connection kept. A retrieval or listing ends at a 5
   // for its type or PORT command and at a 4 or 5 for RETR or LIST; a store
   // goes on whatever its type and PORT commands get, and a refused STOR
   // ends it at once (no data connection comes).
-  const std::vector<std::string> get = {"TYPE I", "PORT", "RETR a"}, list = {"TYPE A", "PORT", "LIST"},
-                                 put = {"TYPE I", "PORT", "STOR up.bin"};
   const std::string noFile = "Could not retrieve file", noList = "Could not list directory",
                     noStore = "Could not store file";
   // `empty`: the local file is made (empty) before the refusal.

@@ -46,31 +46,17 @@ std::vector<FaultRow> Rows() {
        },
        .commands = {"PASS secret", "pass secret"}, .lines = {"PASS xxxxxx", "pass secret"},
        .absent = {"PASS secret"}},
-      // The server goes away inside a reply: the read ends with 5, quietly,
-      // and a new connection starts clean.
-      {.name = "ServerClosesInsideAReply",
-       .script = R"(
-         < NOOP
-         >> 200 half a li
-         close
-         accept
-         > 220 again
-         < STAT
-         >> 211-one\r\n211-thr
-         close
-         accept
-         > 220 again)",
+      // The server goes away inside a multi-line reply: the read ends with 5,
+      // quietly, and a new connection starts clean.
+      {.name = "ServerClosesInsideAReply", .script = "< STAT\n>> 211-one\\r\\n211-thr\nclose\naccept\n> 220 again",
        .run = [](EngineHarness& h, ScriptedPeer& p) {
-         for (const char* command : {"NOOP", "STAT"}) {
-           EXPECT_EQ(h.engine.SendCommand(command), 5);
-           EXPECT_TRUE(h.engine.ControlClosed);
-           h.engine.Sockets1.Disconnect();
-           ASSERT_TRUE(h.Connect(p.Port()));
-           EXPECT_EQ(h.engine.LastReply, "220 again\r\n");
-         }
+         EXPECT_EQ(h.engine.SendCommand("STAT"), 5);
+         EXPECT_TRUE(h.engine.ControlClosed);
+         h.engine.Sockets1.Disconnect();
+         ASSERT_TRUE(h.Connect(p.Port()));
+         EXPECT_EQ(h.engine.LastReply, "220 again\r\n");
        },
-       .commands = {"NOOP", "STAT"}, .lines = {"211-one", "220 again"},
-       .absent = {"half a li220", "211-thr220"}},
+       .commands = {"STAT"}, .lines = {"211-one", "220 again"}, .absent = {"211-thr220"}},
       // A reply no command awaits (a late one, or one left unread after a
       // cancel) is shown before the next command, not taken for its reply.
       {.name = "UnawaitedRepliesShownBeforeTheNextCommand",

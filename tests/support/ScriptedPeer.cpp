@@ -80,6 +80,7 @@ ScriptedPeer::~ScriptedPeer() {
   if (thread_.joinable()) thread_.join();
   Drop(dataFd_, false);
   Drop(controlFd_, false);
+  Drop(dataListenFd_, false), Drop(fillerFd_, false);
   ::close(listenFd_);
   if (::testing::Test::HasFailure() || std::uncaught_exceptions() > 0)
     std::cerr << "---- scripted FTP peer (port " << port_ << ") ----\n"
@@ -150,6 +151,25 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
             break;
         return Note("data flood ended"), !stop_;
       });
+    else if (word == "data listen")
+      Add([this, full = arg == "full"] {
+        Drop(dataListenFd_, false), Drop(fillerFd_, false), dataListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        fillerFd_ = full ? ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+        sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
+        socklen_t len = sizeof addr;
+        // Full: a queue of one taken by a connection of our own, so later SYNs are dropped.
+        if (::bind(dataListenFd_, Raw(addr), len) != 0 || ::listen(dataListenFd_, 0) != 0 ||
+            ::getsockname(dataListenFd_, Raw(addr), &len) != 0 || (full && ::connect(fillerFd_, Raw(addr), len) != 0))
+          return Fail("data listen: " + ErrorText());
+        return Note("data listening on port " + std::to_string(dataPort_ = ntohs(addr.sin_port))), true;
+      });
+    else if (line == "data accept")
+      Add([this] {
+        if (const int ready = PollFor(dataListenFd_, POLLIN, After(kTimeoutMs)); ready <= 0)
+          return ready == 0 && !Fail("no data connection came to the listening port");
+        Drop(dataFd_, false), dataFd_ = ::accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        return Locked([&] { data_.emplace_back(); }), Note("data connection accepted"), true;
+      });
     else throw std::invalid_argument("scripted peer: cannot read step: " + line);
   }
   return *this;
@@ -172,7 +192,12 @@ ScriptedPeer& ScriptedPeer::Drops(const std::string& note, int& fd, bool reset) 
   return Add([=, this, &fd] { return Note(note), Drop(fd, reset), true; });
 }
 ScriptedPeer& ScriptedPeer::Send(const std::string& bytes) {
-  return OnControl([=, this] { return SendAll(controlFd_, bytes, kTimeoutMs); });
+  return OnControl([=, this] {
+    std::string filled = bytes;  // {port}, {p1}, {p2}: the data listener's port
+    for (auto [key, value] : {std::pair{"{port}", dataPort_}, {"{p1}", dataPort_ / 256}, {"{p2}", dataPort_ % 256}})
+      for (size_t at; (at = filled.find(key)) != std::string::npos;) filled.replace(at, std::strlen(key), std::to_string(value));
+    return SendAll(controlFd_, filled, kTimeoutMs);
+  });
 }
 ScriptedPeer& ScriptedPeer::DataSend(const std::string& bytes) {
   return OnData([=, this] { return SendAll(dataFd_, bytes, kTimeoutMs); });

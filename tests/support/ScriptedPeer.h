@@ -64,8 +64,12 @@ public:
   //   data close / data reset close data (FIN / RST)
   //   data refuse             never connect (marks the intent in the trace)
   //   data stall MS           hold the data connection without using it
-//   data flood MS           send without pause for MS ms or until the client
-//                           drops the data connection
+  //   data flood MS           send without pause for MS ms or until the client
+  //                           drops the data connection
+  //   data listen [full]      listen for a passive data connection (full:
+  //                           its queue taken, a connect is never answered);
+  //                           later control text has {port} {p1} {p2} filled
+  //   data accept             accept the client's data connection
   // Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
   ScriptedPeer& Play(const std::string& script);
 
@@ -131,6 +135,7 @@ private:
   // Peer thread only:
   int controlFd_ = -1;
   int dataFd_ = -1;
+  int dataListenFd_ = -1, fillerFd_ = -1, dataPort_ = 0;  // passive data listener
   std::string pendingText_;  // received, not yet a complete line
   size_t consumed_ = 0;      // lines handed to Expect
   std::string at_;           // "step N: " while a step runs
