@@ -3,6 +3,9 @@
 // batch upload.
 #include <QApplication>
 #include <QMessageBox>
+#include <unistd.h>
+
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -35,8 +38,16 @@ int main(int argc, char** argv) {
   // program folder when the user can write there, else ~/.config/tarnex/.
   const SettingsFolder settings = ChooseSettingsFolder(FindProgramDir());
   const std::string& settingsDir = settings.Folder;
+  // Names are the user's, relative to the directory the program was started
+  // in: start-up changes to the profile's local directory before the run.
   std::vector<std::string> names;
-  for (int i = 1; i < argc; ++i) names.emplace_back(argv[i]);
+  char startDir[PATH_MAX];
+  const bool haveStartDir = ::getcwd(startDir, sizeof startDir) != nullptr;
+  for (int i = 1; i < argc; ++i) {
+    std::string name = argv[i];
+    if (haveStartDir && !name.empty() && name[0] != '/') name = std::string(startDir) + "/" + name;
+    names.push_back(name);
+  }
 
   const bool batch = ReadConfiguredFlag(settingsDir + "TARNEX.INI") && !names.empty();
   if (!settings.Error.empty()) {
@@ -48,13 +59,7 @@ int main(int argc, char** argv) {
     // main window is created hidden and runs the upload as it is made.
     TMeterDLG meter;
     TFTPForm form(settingsDir, names, &meter);
-    switch (form.BatchOutcome) {
-      case BatchResult::Finished: return 0;
-      case BatchResult::ConnectFailed:
-      case BatchResult::ConnectionLost:
-      case BatchResult::Stopped: return 2;
-    }
-    return 0;
+    return ExitCode(form.BatchOutcome);
   }
 
   TMeterDLG meter;

@@ -1,16 +1,33 @@
 #include "batch/BatchUpload.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "batch/PathHelpers.h"
 #include "ftp/Session.h"
 
 bool ControlConnectionLost(const FtpEngine& engine) {
-  return !engine.Connected || engine.ControlClosed || engine.Sockets1.ConnectionSocket() == -1;
+  return !engine.Connected || engine.ControlClosed || engine.ControlLost ||
+         engine.Sockets1.ConnectionSocket() == -1;
+}
+
+void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why, int files) {
+  engine.NotStored(name, why);
+  engine.FilesAttempted += files;
 }
 
 namespace {
 void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) {
+    // A name that is not there is passed over without a word; one that
+    // is there but cannot be reached is not stored, and says so.
+    if (errno != ENOENT && errno != ENOTDIR) PassedOver(engine, path, LocalError(errno));
+    return;
+  }
   if (!IsDirectory(path)) {
-    if (!LocalFileExists(path)) return;  // passed over without a message
+    if (!LocalFileExists(path)) return;  // FIFOs, sockets and devices, without a word
     const std::string part = NamePart(path);
     engine.WriteLog("Putfile " + part);
     engine.StoreFile(run.typeCommand, path, part);
@@ -36,8 +53,10 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
     int entered = engine.SendCommand("CWD %s", {name});
     engine.WriteLog("ChangeDirectory " + name);
     if (entered != 2) {
+      if (ControlConnectionLost(engine)) return;
       engine.ShowLine("Could not enter remote directory %s, passed over", {name});
       engine.WriteLog("Passed over directory " + name);
+      engine.FilesAttempted += CountFiles(path, true);
       return;
     }
     // The tree's own CDUP brings the remote side back where it started.
@@ -47,21 +66,49 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
 
   engine.WriteLog("MakeDirectory " + name);
   engine.SendCommand("MKD %s", {name});
-  engine.SendCommand("CWD %s", {name});
+  const int entered = engine.SendCommand("CWD %s", {name});
   engine.WriteLog("ChangeDirectory " + name);
+  if (ControlConnectionLost(engine)) return;
   const std::string dir = AddBackslash(path);
-  for (const DirEntry& entry : ListDirectory(dir)) {
-    if (!entry.regular || entry.hidden) continue;
+  if (entered != 2) {
+    // Its files would land in the current remote directory instead.
+    engine.ShowLine("Could not enter remote directory %s, passed over", {name});
+    engine.WriteLog("Passed over directory " + name);
+    engine.FilesAttempted += CountFiles(dir, false);
+    return;
+  }
+  bool listed = true;
+  const std::vector<DirEntry> entries = ListDirectory(dir, &listed);
+  if (!listed) PassedOver(engine, path, "cannot be read");
+  for (const DirEntry& entry : entries) {
+    if (entry.hidden) continue;
     if (ControlConnectionLost(engine)) return;
+    if (entry.error != 0) PassedOver(engine, dir + entry.name, LocalError(entry.error));
+    if (!entry.regular) continue;
     engine.WriteLog("Putfile " + entry.name);
     engine.StoreFile(run.typeCommand, dir + entry.name, entry.name);
   }
 }
 }  // namespace
 
+namespace {
+// The one line that ends a run whose control connection failed, with the
+// reason when the socket gave one.
+BatchResult Lost(FtpEngine& engine) {
+  std::string line = "Connection Failed";
+  if (!engine.ControlError.empty()) line += ": " + engine.ControlError;
+  engine.ShowLine("%s", {line});
+  engine.WriteLog(line);
+  return BatchResult::ConnectionLost;
+}
+}  // namespace
+
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Memo.Clear();
   engine.UseLowerCase = run.useLowerCase;
+  engine.Unattended = true;
+  engine.FilesAttempted = 0;
+  engine.FilesStored = 0;
   engine.Passive = run.passive;
   engine.Tls = TlsSettings{};
   engine.Tls.Security = run.security;
@@ -69,9 +116,11 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Tls.Unattended = true;
 
   if (!OpenControlConnection(engine, run.host, run.port)) {
-    engine.WriteLog("Connection to " + run.host + " failed");
-    engine.UI().ShowMessageBox("Connection to " + run.host + " failed", "Tarnex", BoxIcon::None,
-                               BoxOK);
+    // No box: nobody is there to close it, and the run must end.
+    std::string line = "Connection to " + run.host + " failed";
+    if (!engine.ControlError.empty()) line += ": " + engine.ControlError;
+    engine.ShowLine("%s", {line});
+    engine.WriteLog(line);
     return BatchResult::ConnectFailed;
   }
   engine.Connected = true;
@@ -90,16 +139,26 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
   CheckLoginFailure(engine, run.user);
 
-  if (ControlConnectionLost(engine)) {
-    engine.WriteLog("Connection Failed");
-    return BatchResult::ConnectionLost;
-  }
+  if (ControlConnectionLost(engine)) return Lost(engine);
   for (const std::string& name : run.names) {
     UploadName(engine, run, name);
-    if (ControlConnectionLost(engine)) {
-      engine.WriteLog("Connection Failed");
-      return BatchResult::ConnectionLost;
-    }
+    if (ControlConnectionLost(engine)) return Lost(engine);
   }
-  return BatchResult::Finished;
+  const std::string count = "Stored " + std::to_string(engine.FilesStored) + " of " +
+                            std::to_string(engine.FilesAttempted) + " files";
+  engine.ShowLine("%s", {count});
+  engine.WriteLog(count);
+  return engine.FilesStored == engine.FilesAttempted ? BatchResult::Finished
+                                                     : BatchResult::NotAllStored;
+}
+
+int ExitCode(BatchResult result) {
+  switch (result) {
+    case BatchResult::Finished: return 0;
+    case BatchResult::NotAllStored: return 3;
+    case BatchResult::ConnectFailed:
+    case BatchResult::ConnectionLost:
+    case BatchResult::Stopped: return 2;
+  }
+  return 2;
 }

@@ -23,7 +23,8 @@ struct BatchRun {
 };
 
 enum class BatchResult {
-  Finished,        // every name handled; the program may quit
+  Finished,        // every name handled and every file stored; the program may quit
+  NotAllStored,    // the run ended, but at least one file was not stored
   ConnectFailed,   // the control connection could not be opened
   ConnectionLost,  // the control connection went away during the run
   Stopped,         // an error (such as a log that cannot be written) ended it
@@ -33,6 +34,13 @@ enum class BatchResult {
 // initialize command and uploads every name. A refused login ends the
 // program through the user interface (exit code 1).
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run);
+// The program's exit code for a run's outcome: 0, 3 when a file was not
+// stored, 2 when the run could not go on.
+int ExitCode(BatchResult result);
+
+// Counts a file (or every file of a directory passed over) as attempted and
+// not stored, with its transcript and log line.
+void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why, int files = 1);
 
 // Whether the control connection has gone: the run cannot send anything
 // more, so it stops instead of trying (and failing) once per file.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -37,9 +38,10 @@ std::string DirectoryName(const std::string& path) {
   return NamePart(resolved);
 }
 
-std::vector<DirEntry> ListDirectory(const std::string& dir) {
+std::vector<DirEntry> ListDirectory(const std::string& dir, bool* ok) {
   std::vector<DirEntry> entries;
   DIR* d = ::opendir(dir.c_str());
+  if (ok) *ok = d != nullptr;
   if (!d) return entries;
   const std::string base = AddBackslash(dir);
   while (dirent* e = ::readdir(d)) {
@@ -51,7 +53,9 @@ std::vector<DirEntry> ListDirectory(const std::string& dir) {
     struct stat st{};
     // A link is judged by what it points to for files, but never walked
     // into as a directory, so a link loop cannot make the walk endless.
-    if (::lstat((base + name).c_str(), &st) == 0) {
+    if (::lstat((base + name).c_str(), &st) != 0) {
+      entry.error = errno;
+    } else {
       if (S_ISDIR(st.st_mode)) {
         entry.directory = true;
       } else if (S_ISLNK(st.st_mode)) {
@@ -65,4 +69,17 @@ std::vector<DirEntry> ListDirectory(const std::string& dir) {
   }
   ::closedir(d);
   return entries;
+}
+
+int CountFiles(const std::string& dir, bool tree) {
+  int count = 0;
+  for (const DirEntry& entry : ListDirectory(dir)) {
+    if (entry.regular && (tree || !entry.hidden)) ++count;
+    if (tree && entry.directory && !entry.hidden) count += CountFiles(AddBackslash(dir) + entry.name, tree);
+  }
+  return count;
+}
+
+std::string LocalError(int error) {
+  return error == ENAMETOOLONG ? "path too long" : "cannot be read";
 }

@@ -23,10 +23,17 @@ std::string DirectoryName(const std::string& path);
 
 struct DirEntry {
   std::string name;
+  int error = 0;           // errno when the entry could not be examined
   bool directory = false;  // a real directory; a link to one is not
   bool regular = false;    // a regular file (or a link to one)
   bool hidden = false;     // the name starts with '.'
 };
 // The entries of a directory in the order the file system gives them,
-// without "." and ".."; empty when it cannot be listed.
-std::vector<DirEntry> ListDirectory(const std::string& dir);
+// without "." and ".."; empty when it cannot be listed, and then *ok (when
+// given) is false.
+std::vector<DirEntry> ListDirectory(const std::string& dir, bool* ok = nullptr);
+// The regular files in a directory (and, with `tree`, in its sub-directories,
+// links to directories not followed) that a batch run would upload.
+int CountFiles(const std::string& dir, bool tree);
+// Why a local name cannot be uploaded, from an errno value.
+std::string LocalError(int error);

@@ -3,12 +3,15 @@
 
 void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const std::string& dirIn) {
   const std::string dir = AddBackslash(dirIn);
-  const std::vector<DirEntry> entries = ListDirectory(dir);
+  bool listed = true;
+  const std::vector<DirEntry> entries = ListDirectory(dir, &listed);
+  if (!listed) PassedOver(engine, dir, "cannot be read");
 
   // Files first, hidden ones included; FIFOs, sockets and devices never.
   for (const DirEntry& entry : entries) {
-    if (!entry.regular) continue;
     if (ControlConnectionLost(engine)) return;
+    if (entry.error != 0) PassedOver(engine, dir + entry.name, LocalError(entry.error));
+    if (!entry.regular) continue;
     engine.WriteLog("Putfile " + entry.name);
     engine.StoreFile(typeCommand, dir + entry.name, entry.name);
   }
@@ -24,7 +27,9 @@ void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const st
     int entered = engine.SendCommand("CWD %s", {sub});
     engine.UI().SetStatusText("ChangingDirectory: " + sub);
     engine.WriteLog("Changedirectory " + sub);
+    if (ControlConnectionLost(engine)) return;
     if (entered != 2) {
+      engine.FilesAttempted += CountFiles(dir + entry.name, true);
       // Its files must not land in the wrong remote directory, and the
       // closing CDUP would leave the caller one level too high.
       engine.ShowLine("Could not enter remote directory %s, passed over", {sub});

@@ -15,6 +15,9 @@ bool HoldsLineBreak(FormatArgs args) {
 }  // namespace
 
 int FtpEngine::SendCommand(const std::string& format, FormatArgs args) {
+  // After the control connection failed, an unattended run sends nothing
+  // more: each command would only wait for its own time-out.
+  if (Unattended && (ControlLost || ControlClosed)) return 5;
   if (CommandBusy) {
     ShowLine("Command already in progress, request ignored");
     return -1;
@@ -56,6 +59,7 @@ int FtpEngine::SendCommandLine(const std::string& line) {
 
 int FtpEngine::ReadReply() {
   const int result = 5;
+  ReplyText.clear();
   for (;;) {
     // Wait for data; a peek that finds the connection closed ends the read.
     std::string peeked;
@@ -82,6 +86,7 @@ int FtpEngine::ReadReply() {
     std::string line;
     line.swap(replyLine_);
     LastReply = line;
+    ReplyText += line;
     ShowText(line);
     if (line.size() >= 4 && line[3] == '-') continue;  // opens or continues a multi-line reply
     if (line[0] >= '1' && line[0] <= '5') return line[0] - '0';
@@ -119,7 +124,8 @@ void FtpEngine::ConnectionLost() {
   ControlClosed = true;
   if (!Connected) return;
   Connected = false;
-  ShowLine("Connection to %s lost", {Sockets1.IPAddr});
+  // An unattended run tells it in its own closing line.
+  if (!Unattended) ShowLine("Connection to %s lost", {Sockets1.IPAddr});
   ui_.ConnectionChanged();
 }
 

@@ -49,6 +49,18 @@ bool EndsConnection(int error) {
 
 void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const std::string& msg) {
   LastSocketError = error;
+  if (Unattended && sender == &Sockets1) {
+    // Nobody is there to click a box or wait for a slow server: the run
+    // sends nothing more, reports the loss once, in its closing line, and
+    // ends. The first failure is the cause; a cancelled call's report
+    // follows it.
+    ControlLost = true;
+    if (ControlError.empty()) ControlError = "Error " + std::to_string(error) + " " + msg.substr(0, 255);
+    if (error == 10060) AbortFlag = true;
+    LastSocketError = error == 10060 ? 0 : error;
+    if (EndsConnection(error)) ConnectionLost();
+    return;
+  }
   if (error == 10060) {
     // The component's own time-out: a quiet cancel request.
     AbortFlag = true;
@@ -63,7 +75,10 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const st
     return;
   }
   std::string text = "Error: " + std::to_string(error) + "\r\n" + msg.substr(0, 255);
-  ui_.ShowMessageBox(text, "Error", BoxIcon::Exclamation, BoxOK);
+  if (Unattended)
+    ShowLine("%s", {text});
+  else
+    ui_.ShowMessageBox(text, "Error", BoxIcon::Exclamation, BoxOK);
   try {
     WriteLog(text + " Error");
   } catch (const std::exception& e) {
@@ -120,4 +135,11 @@ int FtpEngine::SendAbor() {
   if (!Connected || ControlClosed) return 5;
   Sockets1.SetOutOfBandText("ABOR\r\n");
   return ReadReply();
+}
+
+void FtpEngine::NotStored(const std::string& name, const std::string& why) {
+  LastStoreOK = false;
+  const std::string line = "Not stored " + EscapeControls(name) + ": " + why;
+  ShowLine("%s", {line});
+  WriteLog(line);
 }

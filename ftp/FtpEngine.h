@@ -60,11 +60,20 @@ public:
   bool AbortFlag = false;
   int LastSocketError = 0;
   std::string LastReply;
+  std::string ReplyText;  // every line of the last reply ReadReply read
   bool LogEnabled = true;
   bool RetryFlag = false;
   // The control connection was found closed or reset; Connected is then
   // cleared and nothing more is sent into it.
   bool ControlClosed = false;
+  // In an unattended run: the control connection failed (reset, broken or
+  // timed out), and nothing more is sent on it.
+  bool ControlLost = false;
+  std::string ControlError;  // why, "Error 10054 Connection reset by peer"
+  // An unattended (batch) run: no person answers boxes, so socket failures
+  // and unreadable files are reported in the transcript and the log only,
+  // and no command follows a lost control connection.
+  bool Unattended = false;
 
   // Options handed in by the window.
   std::string DirSep;
@@ -72,6 +81,20 @@ public:
   std::string Editor;
   bool UseLowerCase = false;   // the profile's lower-case option
   bool VerifyDataPeer = true;  // data connection only from the server's address
+  // A binary store counts only when the server's SIZE equals the bytes read
+  // (the window turns it on unless the settings say otherwise).
+  bool VerifyUploads = false;
+  // Whether the server offers SIZE: -1 not yet asked (FEAT is sent once per
+  // connection), 0 no, 1 yes.
+  int ServerHasSize = -1;
+
+  // The outcome of the last StoreFile, and the counts of a run.
+  bool LastStoreOK = false;
+  int FilesAttempted = 0;
+  int FilesStored = 0;
+  // Records a file that was not stored: one transcript and one log line
+  // "Not stored NAME: WHY" (the name with control characters escaped).
+  void NotStored(const std::string& name, const std::string& why);
   // Passive mode: this program opens each data connection (EPSV, or PASV
   // once a server has refused EPSV) instead of waiting for the server's.
   bool Passive = false;
@@ -158,6 +181,10 @@ private:
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
                  const std::string& remoteName);
   void StoreAborted();
+  bool ServerOffersSize();
+  // Judges a store by its final reply code and, for a binary one, by SIZE.
+  void VerifyStore(const std::string& typeCommand, const std::string& remoteName,
+                   int64_t bytesRead, int code);
 
   EngineUI& ui_;
   LogFile log_;

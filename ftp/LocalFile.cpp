@@ -44,6 +44,7 @@ bool LocalFile::CreateTemporary(const std::string& prefix) {
 bool LocalFile::OpenForReading(const std::string& path) {
   Close();
   path_ = path;
+  bytesRead_ = 0;
   // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
@@ -75,6 +76,7 @@ long LocalFile::Read(char* data, size_t size) {
   for (;;) {
     ssize_t n = ::read(fd_, data, size);
     if (n < 0 && errno == EINTR) continue;
+    if (n > 0) bytesRead_ += n;
     return static_cast<long>(n);
   }
 }

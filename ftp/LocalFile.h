@@ -33,10 +33,13 @@ public:
   // Reads up to size bytes: the count, 0 at the end, -1 on failure.
   long Read(char* data, size_t size);
   int64_t Size() const;
+  // The bytes Read has returned since the file was opened.
+  int64_t BytesRead() const { return bytesRead_; }
   void Close();
 
 private:
   int fd_ = -1;
+  int64_t bytesRead_ = 0;
   std::string path_;
   bool madeHere_ = false;  // removed on close unless kept
 };

@@ -17,8 +17,30 @@ std::string Stamp() {
 }
 }  // namespace
 
+std::string EscapeControls(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7f) {
+      static const char hex[] = "0123456789abcdef";
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 void LogFile::Write(const std::string& text) const {
-  std::string line = Stamp() + " " + text + "\r\n";
+  std::string line = Stamp() + " " + EscapeControls(text) + "\r\n";
   int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   bool ok = fd >= 0;
   const char* p = line.data();

@@ -13,6 +13,9 @@ bool OpenControlConnection(FtpEngine& engine, const std::string& host, const std
   control.IPAddr = host;
   control.SetNonBlocking(false);
   engine.ControlClosed = false;
+  engine.ControlLost = false;
+  engine.ControlError.clear();
+  engine.ServerHasSize = -1;  // a new server, asked anew
   {
     BusyCursor busy(engine);
     control.SConnect();

@@ -1,4 +1,7 @@
 // Storing a local file on the server, with the repeat after a 426 reply.
+#include <cerrno>
+#include <stdexcept>
+
 #include "ftp/FtpEngine.h"
 #include "ftp/LocalFile.h"
 #include "ftp/Session.h"
@@ -10,6 +13,8 @@ void FtpEngine::StoreFile(const std::string& typeCommand, const std::string& loc
   ClearCancel();
   storeRetries_ = 0;
   StoreOnce(typeCommand, localName, remoteName);
+  ++FilesAttempted;
+  if (LastStoreOK) ++FilesStored;
 }
 
 // The way out after Cancel Transfer (or a time-out) during the data phase.
@@ -23,10 +28,19 @@ void FtpEngine::StoreAborted() {
 
 void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& localName,
                           const std::string& remoteNameIn) {
+  LastStoreOK = false;
+  // A name with CR, LF or NUL cannot go into a STOR line: nothing is started.
+  if (remoteNameIn.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    NotStored(remoteNameIn, "its name holds a line break");
+    return;
+  }
   LocalFile file;
   if (!file.OpenForReading(localName)) {
+    const bool tooLong = errno == ENAMETOOLONG;
     WriteLog("Could not open local file,open error");
-    ui_.ShowMessageBox("Could not open local file", "open error", BoxIcon::Exclamation, BoxOK);
+    if (!Unattended)
+      ui_.ShowMessageBox("Could not open local file", "open error", BoxIcon::Exclamation, BoxOK);
+    NotStored(localName, tooLong ? "path too long" : "cannot read the local file");
     return;
   }
   const std::string remoteName = UseLowerCase ? LowerName(remoteNameIn) : remoteNameIn;
@@ -35,6 +49,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
 
   ShowLine("Transferring local file: %s to remote file: %s", {localName, remoteName});
   SendCommand(typeCommand);
+  if (Unattended && (ControlLost || ControlClosed)) return;  // the run ends with its own line
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = StoreTimeout;
   // A passive data connection that could not be opened ends the store
@@ -53,6 +68,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   // connection: waiting for one would only end at the time-out, with an
   // error box that halts an unattended run. Its reply has said why.
   if (stored == 4 || stored == 5 || stored == -1) {
+    if (Unattended && (ControlLost || ControlClosed)) return;  // the run ends with its own line
     ShowLine("Could not store file");
     WriteLog("Could not store file " + remoteName);
     return;
@@ -123,7 +139,76 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   ShowLine("Total bytes written to remote host: %s", {std::to_string(total)});
   ReadReply();
   HideProgress();
+  // A 426 that will be repeated is judged by the repeat.
+  const int finalCode = Memo.LastReplyCode();
+  const bool repeated = finalCode == 426 && storeRetries_ < MaxStoreRetries;
   CheckStoreRetry(typeCommand, localName, remoteName);
+  if (repeated) return;
+  if (count < 0)
+    NotStored(remoteName, "cannot read the local file");
+  else
+    VerifyStore(typeCommand, remoteName, file.BytesRead(), finalCode);
+}
+
+bool FtpEngine::ServerOffersSize() {
+  if (ServerHasSize < 0) {
+    ServerHasSize = 0;
+    if (SendCommand("FEAT") == 2) {
+      // The features come one a line, each after a blank: " SIZE".
+      size_t start = 0;
+      while (start < ReplyText.size()) {
+        size_t end = ReplyText.find('\n', start);
+        if (end == std::string::npos) end = ReplyText.size();
+        std::string line = ReplyText.substr(start, end - start);
+        start = end + 1;
+        if (line.empty() || line[0] != ' ') continue;
+        std::string word = LowerName(line.substr(line.find_first_not_of(' ')));
+        word = word.substr(0, word.find_first_of(" \r"));
+        if (word == "size") ServerHasSize = 1;
+      }
+    }
+  }
+  return ServerHasSize == 1;
+}
+
+void FtpEngine::VerifyStore(const std::string& typeCommand, const std::string& remoteName,
+                            int64_t bytesRead, int code) {
+  if (ControlLost || ControlClosed) {
+    if (!Unattended) NotStored(remoteName, "no final reply, the connection was lost");
+    return;
+  }
+  if (code < 200 || code > 299) {
+    NotStored(remoteName, "refused");
+    return;
+  }
+  // Text transfers may change line ends on the way, so only the reply counts.
+  if (typeCommand != "TYPE I" || !VerifyUploads || !ServerOffersSize()) {
+    LastStoreOK = true;
+    return;
+  }
+  if (SendCommand("SIZE %s", {remoteName}) != 2 || Memo.LastReplyCode() != 213) {
+    NotStored(remoteName, "not verified, the server gives no size");
+    return;
+  }
+  const std::string sizeText = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
+  int64_t has = -1;
+  try {
+    size_t used = 0;
+    has = std::stoll(sizeText, &used);
+    if (sizeText.find_first_not_of(" \r\n", used) != std::string::npos) has = -1;
+  } catch (const std::exception&) {
+    has = -1;
+  }
+  if (has < 0) {
+    NotStored(remoteName, "not verified, the server gives no size");
+    return;
+  }
+  if (has != bytesRead) {
+    NotStored(remoteName, "incomplete, the server has " + std::to_string(has) + " of " +
+                              std::to_string(bytesRead) + " bytes");
+    return;
+  }
+  LastStoreOK = true;
 }
 
 void FtpEngine::CheckStoreRetry(const std::string& typeCommand, const std::string& localName,

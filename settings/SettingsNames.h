@@ -16,6 +16,9 @@ inline constexpr const char* ViewSepKey = "ViewSep";
 inline constexpr const char* EditorKey = "Editor";
 // "0" lets data connections come from another address than the server's.
 inline constexpr const char* VerifyDataPeerKey = "VerifyDataPeer";
+// "0" counts a binary upload as stored on the server's reply alone, for
+// servers whose SIZE answer is wrong.
+inline constexpr const char* VerifyUploadsKey = "VerifyUploads";
 
 // [index]: the profile slots Profile0, Profile1, ... and the next free slot.
 inline constexpr const char* IndexSection = "index";

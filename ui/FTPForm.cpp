@@ -159,6 +159,8 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
   // settings relax it for servers whose data comes from elsewhere.
   e.VerifyDataPeer = TIniFile(IniPath()).ReadFlag(SettingsNames::OptionsSection,
                                                     SettingsNames::VerifyDataPeerKey, true);
+  e.VerifyUploads = TIniFile(IniPath()).ReadFlag(SettingsNames::OptionsSection,
+                                                   SettingsNames::VerifyUploadsKey, true);
 
   if (!ActiveProfile.Localdir.empty() && !EnterDirectory(ActiveProfile.Localdir))
     ShowMessageBox("Cannot find directory", "Warning", BoxIcon::Warning, BoxOK);

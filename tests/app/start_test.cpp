@@ -1,6 +1,7 @@
 // The built program itself, copied into a temporary folder so that folder is
 // its program folder: names dropped on it with a stored profile are uploaded
-// to a real server and the program ends with 0.
+// to a real server (a relative name from the folder it was started in, not
+// the profile's local folder) and the program ends with 0.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -17,7 +18,7 @@ TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
   dir.WriteIni("[LastUsed]\nNAME=s\n[Fixed]\nOK=1\n[s]\nHostName=127.0.0.1\nPort=" +
                std::to_string(server.Port()) + "\nUserName=" + server.User() + "\nPassword=" +
                server.Password() + "\nDirectory=Incoming\nIncludeDirs=1\nIncludeSubDirs=1\n"
-               "UseLowerCase=1\nTransferType=2\nUseLogFile=1\n");
+               "UseLowerCase=1\nTransferType=2\nUseLogFile=1\nLocaldir=" + dir.Dir() + "drop/Docs\n");
   std::string bytes(3000, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
   dir.WriteFile("drop/Docs/Sub/Page.HTM", bytes);
@@ -37,5 +38,5 @@ TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
             "Connected to 127.0.0.1 as tester\nPWD\nMakeDirectory docs\nChangeDirectory docs\n"
             "Makedirectory sub\nChangedirectory sub\nPutfile Page.HTM\n"
             "Total bytes written to remote host :3000\nCDUP\nCDUP\nPutfile Loose.DAT\n"
-            "Total bytes written to remote host :5\nFinished sending files\n");
+            "Total bytes written to remote host :5\nStored 2 of 2 files\nFinished sending files\n");
 }

@@ -39,7 +39,7 @@ std::vector<FaultRow> Rows() {
       silent("SilentAfterAStore", Put("150 ok") + sent, Storing(Pattern(1000)), {"TYPE I", "PORT", "STOR up.bin"},
              {"Total bytes written to remote host: 1000", "late reply"}),
   };
-  rows[0].check = LogHas("Error: 10004\r\nInterrupted system call Error\r\n");
+  rows[0].check = LogHas("Error: 10004\\r\\nInterrupted system call Error\r\n");
   rows[0].absent = {"10004"};  // socket errors stay out of the transcript
   rows[3].check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), Pattern(1000)); };
 
