@@ -110,6 +110,10 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.FilesAttempted = 0;
   engine.FilesStored = 0;
   engine.Passive = run.passive;
+  engine.Tls = TlsSettings{};
+  engine.Tls.Security = run.security;
+  engine.Tls.TrustedCertificate = run.trustedCertificate;
+  engine.Tls.Unattended = true;
 
   if (!OpenControlConnection(engine, run.host, run.port)) {
     // No box: nobody is there to close it, and the run must end.
@@ -123,8 +127,12 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   ShowConnectionAddresses(engine);
   engine.WriteLog("Connected to " + run.host + " as " + run.user);
 
+  // A failed TLS step has closed the connection and logged why.
+  if (!TlsBeforeGreeting(engine)) return BatchResult::ConnectFailed;
   ReadGreeting(engine);
+  if (!TlsAfterGreeting(engine)) return BatchResult::ConnectFailed;
   Login(engine, run.user, run.password, run.account);
+  if (!TlsAfterLogin(engine)) return BatchResult::ConnectionLost;
   if (!run.directory.empty())
     engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
   CheckInitialDirectory(engine, run.directory);

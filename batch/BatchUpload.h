@@ -14,6 +14,9 @@ struct BatchRun {
   bool useLowerCase = false;
   std::string initializeCommand;
   bool passive = false;  // the profile's passive mode
+  // The profile's TLS choice (0, 1, 2) and trusted certificate fingerprint.
+  int security = 0;
+  std::string trustedCertificate;
   // "TYPE A", "TYPE I", "TYPE E" or empty.
   std::string typeCommand;
   std::vector<std::string> names;

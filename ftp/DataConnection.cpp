@@ -63,7 +63,12 @@ int FtpEngine::SendPort() {
 int FtpEngine::AcceptDataConnection() {
   if (passiveData_) {
     // Opened already; without it the transfer ends at its next check.
-    if (Sockets2.ConnectionSocket() == -1) AbortFlag = true;
+    if (Sockets2.ConnectionSocket() == -1) {
+      AbortFlag = true;
+    } else if (!TlsOnDataConnection(*this)) {
+      Sockets2.Disconnect();
+      return -1;
+    }
     return Sockets2.ConnectionSocket();
   }
   // Refused strangers do not start the wait again: the whole wait ends at
@@ -114,6 +119,10 @@ int FtpEngine::AcceptDataConnection() {
   }
   // One data connection per transfer: nobody else may connect now.
   if (Sockets2.ListeningSocket() != -1) Sockets2.CancelListen();
+  if (!TlsOnDataConnection(*this)) {
+    Sockets2.Disconnect();
+    return -1;
+  }
   return Sockets2.ConnectionSocket();
 }
 

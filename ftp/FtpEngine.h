@@ -8,6 +8,7 @@
 #include "ftp/EngineUI.h"
 #include "ftp/Format.h"
 #include "ftp/LogFile.h"
+#include "ftp/Tls.h"
 #include "ftp/Transcript.h"
 #include "net/TSleeper.h"
 #include "net/TSockets.h"
@@ -97,6 +98,7 @@ public:
   // Passive mode: this program opens each data connection (EPSV, or PASV
   // once a server has refused EPSV) instead of waiting for the server's.
   bool Passive = false;
+  TlsSettings Tls;             // FTP over TLS, from the profile
 
   // Seconds the data connection may wait, for a retrieval and for a store.
   int RetrieveTimeout = 30;

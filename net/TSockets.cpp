@@ -175,7 +175,7 @@ void TSockets::StartBlockingTimer() {
 void TSockets::StopBlockingTimer() { timer_->stop(); }
 
 template <typename Step>
-long TSockets::Blocking(int socket, Wait what, Step step) {
+long TSockets::Blocking(int socket, const Wait& what, Step step) {
   error_ = 0;
   if (g_call) {
     // Another blocking call is in progress (this one was started from a
@@ -276,7 +276,24 @@ void TSockets::TimerFired() {
   }
 }
 
+long TSockets::TlsStep(long result, Wait& what) {
+  what = tls_->WantsWrite() ? Wait::Write : Wait::Read;
+  return result;
+}
+
 long TSockets::Send(int socket, const char* data, size_t len, int flags) {
+  if (TlsOn(socket)) {
+    // Urgent data has no place inside a TLS stream: it goes in line.
+    if (NonBlocking()) return tls_->Write(data, len);
+    size_t done = 0;
+    Wait what = Wait::Write;
+    return Blocking(socket, what, [&]() -> long {
+      long sent = TlsStep(tls_->Write(data + done, len - done), what);
+      if (sent < 0) return -1;
+      done += static_cast<size_t>(sent);
+      return done < len ? -2 : static_cast<long>(done);
+    });
+  }
   flags |= MSG_NOSIGNAL;
   if (NonBlocking()) {
     error_ = 0;
@@ -298,6 +315,13 @@ long TSockets::Send(int socket, const char* data, size_t len, int flags) {
 }
 
 long TSockets::Receive(int socket, char* buffer, size_t len, int flags) {
+  if (TlsOn(socket)) {
+    const bool peek = (flags & MSG_PEEK) != 0;
+    if (NonBlocking()) return tls_->Read(buffer, len, peek);
+    Wait what = Wait::Read;
+    return Blocking(socket, what,
+                    [&]() -> long { return TlsStep(tls_->Read(buffer, len, peek), what); });
+  }
   if (NonBlocking()) {
     error_ = 0;
     long got = ::recv(socket, buffer, len, flags | MSG_DONTWAIT);
@@ -421,6 +445,7 @@ void TSockets::SConnect() {
 
 bool TSockets::ConnectTo(const sockaddr_storage& address) {
   connWatch_.reset();
+  tls_.reset();
   connSocket_ = NewSocket(address.ss_family);
   if (connSocket_ < 0) ReportError(-1, "SConnect (socket)", WinsockErrorFromErrno(errno));
   const int fd = connSocket_;
@@ -501,15 +526,27 @@ int TSockets::Accept() {
     }));
   }
   connWatch_.reset();
+  tls_.reset();
   connSocket_ = fd < 0 ? -1 : fd;
   if (fd >= 0 && NonBlocking()) Watch(fd, false, false, "Accept");
   if (fd < 0) ReportError(connSocket_, "Accept", error_);
   return connSocket_;
 }
 
+int TSockets::StartTls(std::unique_ptr<TlsSession> session) {
+  tls_ = std::move(session);
+  const int fd = connSocket_;
+  if (fd == -1) return wsa::ENOTSOCK_;
+  tls_->Bind(fd);
+  Wait what = Wait::Read;
+  long result = Blocking(fd, what, [&]() -> long { return TlsStep(tls_->Handshake(), what); });
+  return result < 0 ? error_ : 0;
+}
+
 void TSockets::Disconnect() {
   const int fd = connSocket_;
   connWatch_.reset();
+  tls_.reset();
   if (WSAIsBlocking()) WSACancelBlockingCall();
   if (fd >= 0) {
     ::shutdown(fd, SHUT_RDWR);
@@ -545,6 +582,7 @@ int TSockets::PeekRaw(std::string& bytes) {
 }
 
 int TSockets::BytesWaiting() const {
+  if (TlsOn(connSocket_)) return tls_->Pending();
   int waiting = 0;
   if (connSocket_ == -1 || ::ioctl(connSocket_, FIONREAD, &waiting) != 0) return 0;
   return waiting;
@@ -575,6 +613,18 @@ int TSockets::SSend(int socket, const char* buffer, int& len) {
 bool TSockets::FinishSending() {
   const int fd = connSocket_;
   if (fd == -1) return false;
+  if (TlsOn(fd)) {
+    // The TLS stream ends with close_notify, so the peer can tell a
+    // complete upload from a cut one.
+    Wait what = Wait::Write;
+    if (NonBlocking() ? tls_->Shutdown() < 0
+                      : Blocking(fd, what, [&]() -> long {
+                          return TlsStep(tls_->Shutdown(), what);
+                        }) < 0) {
+      ReportError(connSocket_, "FinishSending", error_);
+      return false;
+    }
+  }
   ::shutdown(fd, SHUT_WR);
   if (NonBlocking()) return true;
   char discard[4096];

@@ -30,6 +30,7 @@
 #include <sys/socket.h>
 
 #include "net/MessageBoxes.h"
+#include "net/TlsSession.h"
 
 class QTimer;
 class QSocketNotifier;
@@ -97,6 +98,16 @@ public:
   // it only closes the sending side; OnSessionClosed tells the rest.
   bool FinishSending();
 
+  // TLS on the connection socket (blocking mode): binds the session and runs
+  // its handshake in the nested-loop wait, bounded by Timeout and ended by
+  // a cancel. The session stays attached either way, and from then on every
+  // send, receive and peek of the connection socket goes through it, until
+  // Disconnect drops it. Returns 0, or the error number that ended the
+  // handshake (10004 for a cancelled or timed-out wait); nothing is
+  // reported. The session's Error() words a TLS failure.
+  int StartTls(std::unique_ptr<TlsSession> session);
+  TlsSession* Tls() const { return tls_.get(); }
+
   int ConnectionSocket() const { return connSocket_; }
   int ListeningSocket() const { return listenSocket_; }
 
@@ -123,8 +134,12 @@ private:
   // again and again: a result >= 0 ends the call, -2 means "progress made,
   // go on", -1 with errno would-block waits for readiness, any other errno
   // fails. Returns the result; error_ holds the error number.
+  // what is read at every wait, so a step may change it (a TLS step may
+  // need the other direction).
   template <typename Step>
-  long Blocking(int socket, Wait what, Step step);
+  long Blocking(int socket, const Wait& what, Step step);
+  bool TlsOn(int socket) const { return tls_ && socket == connSocket_ && socket != -1; }
+  long TlsStep(long result, Wait& what);
   long Send(int socket, const char* data, size_t len, int flags);
   long Receive(int socket, char* buffer, size_t len, int flags);
   void SendText(const std::string& text, int flags);
@@ -150,4 +165,5 @@ private:
   QTimer* timer_ = nullptr;
   std::unique_ptr<Watcher> connWatch_;
   std::unique_ptr<Watcher> listenWatch_;
+  std::unique_ptr<TlsSession> tls_;
 };

@@ -22,6 +22,8 @@ struct ConnectionProfile {
   std::string InitializeCommand;
   int32_t TransferType = 0;       // 1 ASCII, 2 binary, 3 EBCDIC; 0 none chosen
   bool Passive = false;           // data connections opened by this program
+  int32_t Security = 0;           // 0 none, 1 explicit TLS, 2 implicit TLS
+  std::string TrustedCertificate{};  // SHA-256 fingerprint, 64 capital hex digits, or empty
 };
 
 // The options of batch runs, read from the last-used profile at start-up.

@@ -65,6 +65,15 @@ std::map<int64_t, std::string> ReadSlots(const TIniFile& ini, int64_t last) {
   return slots;
 }
 
+// The TLS keys stand only in profiles that use (or once used) them.
+void WriteTlsKeys(const TIniFile& ini, const ConnectionProfile& p) {
+  const std::string absent(1, '\x01');
+  auto present = [&](const char* key) { return ini.ReadText(p.Name, key, absent) != absent; };
+  if (p.Security != 0 || present(SecurityKey)) ini.WriteNumber(p.Name, SecurityKey, p.Security);
+  if (!p.TrustedCertificate.empty() || present(TrustedCertificateKey))
+    ini.WriteText(p.Name, TrustedCertificateKey, p.TrustedCertificate);
+}
+
 // The fifteen profile keys in their order (fourteen without TransferType),
 // then Passive.
 void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
@@ -84,6 +93,7 @@ void WriteProfileKeys(const TIniFile& ini, const ConnectionProfile& p,
   ini.WriteFlag(s, IncludeSubDirsKey, p.IncludeSubDirs);
   ini.WriteFlag(s, UseLowerCaseKey, p.UseLowerCase);
   ini.WriteText(s, InitializeCommandKey, p.InitializeCommand);
+  WriteTlsKeys(ini, p);
   if (currentTransferType) {
     if (p.TransferType >= 1 && p.TransferType <= 3) *currentTransferType = p.TransferType;
     ini.WriteNumber(s, TransferTypeKey, *currentTransferType);
@@ -125,6 +135,9 @@ ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& sec
   p.UseLowerCase = ini.ReadFlag(section, UseLowerCaseKey, d.UseLowerCase);
   p.InitializeCommand = ini.ReadText(section, InitializeCommandKey, "");
   p.Passive = ini.ReadFlag(section, PassiveKey, false);
+  const int32_t security = ini.ReadNumber(section, SecurityKey, 0);
+  p.Security = security >= 0 && security <= 2 ? security : 0;
+  p.TrustedCertificate = NormalFingerprint(ini.ReadText(section, TrustedCertificateKey, ""));
   return p;
 }
 
@@ -161,6 +174,24 @@ void SaveProfileOnOK(const std::string& iniPath, const ConnectionProfile& profil
   WriteProfileKeys(ini, profile, nullptr);
   ini.WriteFlag(FixedSection, FixedOKKey, true);
   ini.WriteText(LastUsedSection, LastUsedNameKey, profile.Name);
+}
+
+void SaveTrustedCertificate(const std::string& iniPath, const std::string& section,
+                            const std::string& fingerprint) {
+  TIniFile(iniPath).WriteText(section, TrustedCertificateKey, fingerprint);
+}
+
+std::string NormalFingerprint(const std::string& text) {
+  std::string hex;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      hex += c;
+    } else if (c != ':' || i % 3 != 2) {
+      return std::string();
+    }
+  }
+  return hex.size() == 64 ? hex : std::string();
 }
 
 std::optional<std::string> DeleteProfile(const std::string& iniPath, const std::string& name) {

@@ -37,7 +37,8 @@ struct ProfileList {
 ProfileList LoadProfileList(const std::string& iniPath);
 
 // Reads the fifteen keys of the named section, absent keys taking the
-// defaults given, and Passive (absent: off). Writes nothing.
+// defaults given, Passive (absent: off) and the TLS keys (Security: 0, 1 or
+// 2, anything else 0; TrustedCertificate through NormalFingerprint). Writes nothing.
 ConnectionProfile ReadProfile(const std::string& iniPath, const std::string& section,
                               const ProfileDefaults& defaults);
 
@@ -62,6 +63,9 @@ ConnectionProfile LoadProfile(const std::string& iniPath, const std::string& sec
 void AddProfile(const std::string& iniPath, const ConnectionProfile& profile,
                 int32_t& currentTransferType);
 
+// Every write of the profile keys also writes Security and
+// TrustedCertificate, but only where they are set or already stand.
+//
 // Save: the fifteen profile keys as for Add, then [LastUsed] NAME. Slots,
 // list and [Fixed] OK stay as they are.
 void SaveProfile(const std::string& iniPath, const ConnectionProfile& profile,
@@ -81,4 +85,13 @@ void SaveProfileOnOK(const std::string& iniPath, const ConnectionProfile& profil
 // Returns the new [LastUsed] NAME, after which the dialog runs
 // LoadProfileList again; returns std::nullopt when next was absent or empty,
 // and then nothing but the section removal was done and the list stays.
+// The certificate the user chose to trust for the named profile: writes
+// only its TrustedCertificate key.
+void SaveTrustedCertificate(const std::string& iniPath, const std::string& section,
+                            const std::string& fingerprint);
+
+// A stored fingerprint as 64 capital hex digits: colons between the byte
+// pairs and small letters are accepted; anything else reads as none.
+std::string NormalFingerprint(const std::string& text);
+
 std::optional<std::string> DeleteProfile(const std::string& iniPath, const std::string& name);

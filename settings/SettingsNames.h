@@ -51,6 +51,10 @@ inline constexpr const char* InitializeCommandKey = "InitializeCommand";
 inline constexpr const char* TransferTypeKey = "TransferType";
 // "1": passive data connections; "0" or absent: active, as the server connects.
 inline constexpr const char* PassiveKey = "Passive";
+// Written only once they differ from "none" (or stand in the section), so a
+// profile that never used TLS keeps the keys it had.
+inline constexpr const char* SecurityKey = "Security";
+inline constexpr const char* TrustedCertificateKey = "TrustedCertificate";
 
 inline constexpr std::array<const char*, 15> ProfileKeys = {
     HostNameKey,   UserNameKey,   PasswordKey,       AccountKey,           DirectoryKey,

@@ -197,6 +197,8 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
     run.useLowerCase = Batch.UseLowerCase;
     run.passive = ActiveProfile.Passive;
     run.initializeCommand = Batch.InitializeCommand;
+    run.security = ActiveProfile.Security;
+    run.trustedCertificate = ActiveProfile.TrustedCertificate;
     run.typeCommand = TypeCommand;
     run.names = names;
     // An error that ends the run half way (its box is shown by the guard)

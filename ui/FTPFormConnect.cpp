@@ -2,6 +2,9 @@
 #include "ftp/Session.h"
 #include "ui/FTPForm.h"
 #include "ui/LoginDLG.h"
+#include "settings/Profiles.h"
+
+#include <exception>
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -37,6 +40,20 @@ void TFTPForm::ConnectMNUClick() {
 
   const std::string host = TLoginDLG::Text(dialog.HostName);
   e.Passive = dialog.CheckBox7->isChecked();
+  const ConnectionProfile chosen = dialog.BoxesProfile();
+  e.Tls = TlsSettings{};
+  e.Tls.Security = chosen.Security;
+  e.Tls.TrustedCertificate = chosen.TrustedCertificate;
+  e.Tls.OnTrusted = [this, name = chosen.Name](const std::string& fingerprint) {
+    if (ActiveProfile.Name == name) ActiveProfile.TrustedCertificate = fingerprint;
+    if (name.empty()) return;
+    try {
+      SaveTrustedCertificate(IniPath(), name, fingerprint);
+    } catch (const std::exception& error) {
+      // The connection goes on; the certificate is asked for again next time.
+      ShowMessageBox(error.what(), "Tarnex", BoxIcon::Critical, BoxOK);
+    }
+  };
   if (!OpenControlConnection(e, host, ActiveProfile.Port)) {
     e.ShowLine("Connection to %s failed", {host});
     e.WriteLog("Connected to " + host + " Failed");
@@ -47,9 +64,13 @@ void TFTPForm::ConnectMNUClick() {
   e.WriteLog("Connected to " + e.Sockets1.IPAddr);
   e.ShowLine("Connected to %s", {e.Sockets1.IPAddr});
 
+  // A failed TLS step has closed the connection and said why.
+  if (!TlsBeforeGreeting(e)) return EnableDisableMenus();
   ReadGreeting(e);
+  if (!TlsAfterGreeting(e)) return EnableDisableMenus();
   Login(e, TLoginDLG::Text(dialog.UserName), TLoginDLG::Text(dialog.Password),
         TLoginDLG::Text(dialog.Account));
+  if (!TlsAfterLogin(e)) return EnableDisableMenus();
   const std::string directory = TLoginDLG::Text(dialog.Directory);
   if (!directory.empty()) e.SendCommand("CWD %s", {directory});
   CheckInitialDirectory(e, ActiveProfile.Directory);

@@ -76,7 +76,7 @@ TLoginDLG::TLoginDLG(QWidget* parent, MessageBoxes& boxes, const std::string& in
       activeProfile_(activeProfile) {
   setObjectName("LoginDLG");
   setWindowTitle("Setup");
-  setFixedSize(371, 334);
+  setFixedSize(371, 360);
   // The layout is drawn for a small dialog font; the platform's font at 8
   // points keeps every caption clear of its neighbour.
   QFont small = font();
@@ -151,6 +151,12 @@ void TLoginDLG::BuildControls() {
   Label7 = AccessLabel(GroupBox1, "Label7", "Remote H&ost:", 8, 16, Directory);
   Label8 = AccessLabel(GroupBox1, "Label8", "Local &PC:", 8, 40, Edit2);
 
+  Security = new QComboBox(this);
+  Security->setObjectName("Security");
+  Security->addItems({"None", "Explicit TLS", "Implicit TLS"});
+  Security->setGeometry(70, 334, 155, std::max(21, Security->sizeHint().height()));
+  Label10 = AccessLabel(this, "Label10", "&Security:", 12, 338, Security);
+
   OKBtn = MakeOKButton(this, 296, 248);
   OKBtn->resize(73, 26);
   // OK runs its handler first and closes afterwards (see ConnectHandlers).
@@ -168,6 +174,7 @@ void TLoginDLG::BuildControls() {
 
 void TLoginDLG::SetTabOrder() {
   QWidget* const order[] = {Profile,   HostName,  UserName,  Password,  Account,   Port,
+                            Security,
                             CheckBox1, CheckBox3, CheckBox7, CheckBox2, CheckBox4, CheckBox6, CheckBox5,
                             rbASCII,   rbBINARY,  rbEBCDIC,  Edit1,     Directory, Edit2,
                             AddBtn,    ModifyBtn, DeleteBtn, OKBtn,     CancelBtn};
@@ -250,6 +257,8 @@ ConnectionProfile TLoginDLG::BoxesProfile() const {
                    : rbBINARY->isChecked() ? 2
                    : rbEBCDIC->isChecked() ? 3
                                            : 0;
+  p.Security = Security->currentIndex() > 0 ? Security->currentIndex() : 0;
+  p.TrustedCertificate = trustedCertificate_;
   return p;
 }
 
@@ -287,6 +296,8 @@ void TLoginDLG::ProfileChange() {
   CheckBox5->setChecked(p.UseLowerCase);
   SetBytes(Edit1, p.InitializeCommand);
   CheckBox7->setChecked(p.Passive);
+  Security->setCurrentIndex(p.Security);
+  trustedCertificate_ = p.TrustedCertificate;
   switch (currentTransferType_) {
     case 1: rbASCII->setChecked(true); break;
     case 2: rbBINARY->setChecked(true); break;
@@ -321,6 +332,8 @@ void TLoginDLG::OKBtnClick() {
   activeProfile_.Port = p.Port;
   activeProfile_.Localdir = p.Localdir;
   activeProfile_.Passive = p.Passive;
+  activeProfile_.Security = p.Security;
+  activeProfile_.TrustedCertificate = p.TrustedCertificate;
   if (!p.Localdir.empty() && ::chdir(p.Localdir.c_str()) != 0)
     boxes_.ShowMessageBox("Cannot find directory", "Warning", BoxIcon::Warning, BoxOK);
 }

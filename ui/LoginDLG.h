@@ -74,6 +74,8 @@ public:
   QLineEdit* Directory;  // initial remote directory
   QLineEdit* Edit2;      // initial local directory
   QLineEdit* Edit1;      // initialize command of batch runs
+  QComboBox* Security;   // None, Explicit TLS, Implicit TLS (the profile's Security)
+  QLabel* Label10;       // "&Security:"
   QCheckBox* CheckBox1;  // Anonymous Login
   QCheckBox* CheckBox2;  // Include directories
   QCheckBox* CheckBox3;  // Auto Save Config
@@ -108,6 +110,7 @@ private:
   std::string iniPath_;
   int32_t& currentTransferType_;
   ConnectionProfile& activeProfile_;
+  std::string trustedCertificate_;  // the loaded profile's; kept by Add and Save
   bool textJustChanged_ = false;   // the Profile box's text changed in this event
   bool enterJustPressed_ = false;  // Enter was pressed in the Profile box in this event
 };

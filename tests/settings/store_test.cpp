@@ -78,6 +78,10 @@ std::string Step(const std::string& verb, const std::string& arg, const std::str
   if (verb == "save") return SaveProfile(p, b, current), std::to_string(current);
   if (verb == "ok") SaveProfileOnOK(p, b);
   if (verb == "load") return Show(LoadProfile(p, arg, "/box", 2));
+  if (verb == "tls") {  // the TLS keys as read, then OK with TLS off
+    const ConnectionProfile read = LoadProfile(p, arg, "", 2);
+    return SaveProfileOnOK(p, b), std::to_string(read.Security) + read.TrustedCertificate + ";";
+  }
   if (verb == "delete") return "<" + DeleteProfile(p, arg).value_or("none") + ">";
   if (verb == "list") {
     const ProfileList list = LoadProfileList(p);
@@ -160,8 +164,16 @@ std::string Keys(const std::string& n) {
 const std::string v1023(1023, 'v'), refused = "{Unable to write to TARNEX.INI}";
 const std::string reserved = " is a section of the settings file and cannot be a profile name}";
 const std::string notInteger = " is not a valid integer value}", started = "||||||||001000||2 2000111";
+const std::string hex = "00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
 
 INSTANTIATE_TEST_SUITE_P(IniFile, Settings, ::testing::ValuesIn(std::vector<Row>{
+    {"TLS keys: a fingerprint with colons in small letters reads in capitals, a bad one or Security reads as "
+     "none; OK with TLS off overwrites them where they stand and adds none elsewhere",
+     "[t]\nSecurity=2\nTrustedCertificate=00:11:22:33:44:55:66:77:88:99:aa:bb:cc:dd:ee:ff:00:11:22:33:44:55:66:"
+     "77:88:99:aa:bb:cc:dd:ee:ff\n[u]\nSecurity=7\nTrustedCertificate=0" + hex + "\n",
+     "tls t|tls u|tls v", "2" + hex + ";0;0;",
+     "[t]\nSecurity=0\nTrustedCertificate=\n" + Keys("t").substr(4) + "[u]\nSecurity=0\nTrustedCertificate=\n" +
+         Keys("u").substr(4) + "[Fixed]\nOK=1\n[LastUsed]\nNAME=v\n" + Keys("v")},
     {"no file: reads give defaults, clearing creates nothing", std::nullopt,
      "read options.Editor|number p.next|clear options", "[d]9 ", std::nullopt},
     {"the first section and key of a name count, in any letter case; values lose blanks and quotes around them; "

@@ -9,11 +9,11 @@
 #include <iostream>
 #include <stdexcept>
 
-FtpServer::FtpServer() {
+FtpServer::FtpServer(const std::string& tls) {
   std::filesystem::create_directory(Root());
   const std::string command = "exec /usr/bin/python3 -u '" TARNEX_SOURCE_DIR
                               "/tests/support/ftp_server.py' '" + Root().string() + "' " + User() +
-                              " " + Password() + " 2>'" + base_.Path().string() + "/server.log'";
+                              " " + Password() + " " + tls + " 2>'" + base_.Path().string() + "/server.log'";
   if (!(pipe_ = ::popen(command.c_str(), "re"))) throw std::runtime_error("FtpServer: no python3");
   std::setvbuf(pipe_, nullptr, _IONBF, 0);  // so that poll() sees what is still unread
   pollfd out{::fileno(pipe_), POLLIN, 0};

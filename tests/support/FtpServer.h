@@ -18,7 +18,9 @@
 
 class FtpServer {
 public:
-  FtpServer();  // waits at most 10 s for the server; throws with its log
+  // tls: "" plain FTP; "explicit" or "implicit": FTP over TLS required for
+  // the login and the data, with a self-signed certificate made at start.
+  explicit FtpServer(const std::string& tls = "");  // waits at most 10 s; throws with its log
   ~FtpServer();
   FtpServer(const FtpServer&) = delete;
   FtpServer& operator=(const FtpServer&) = delete;

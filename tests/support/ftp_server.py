@@ -1,10 +1,14 @@
 # A real FTP server for the tests, built on pyftpdlib.
-# Usage: ftp_server.py ROOT USER PASSWORD
+# Usage: ftp_server.py ROOT USER PASSWORD [explicit|implicit]
 # Prints its process id, listens on 127.0.0.1 (or $TARNEX_FTPD_HOST, such as
 # ::1) at a port the system chooses,
 # prints that port and serves until it is killed or its parent ends.
 # Anonymous users and USER may read and write ROOT. The log (every command
 # and reply) goes to standard error.
+# With "explicit" or "implicit" it speaks FTP over TLS with a self-signed
+# certificate made at start (explicit: AUTH TLS; implicit: TLS from the
+# first byte), requires TLS for the login and the data, and closes a data
+# connection that does not resume the control connection's TLS session.
 import ctypes
 import logging
 import os
@@ -19,16 +23,62 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 root, user, password = sys.argv[1:4]
+tls = sys.argv[4] if len(sys.argv) > 4 else ""
 logging.basicConfig(stream=sys.stderr, level=logging.DEBUG, format="%(asctime)s %(message)s")
-FTPHandler.authorizer = DummyAuthorizer()
-FTPHandler.authorizer.add_user(user, password, root, perm="elradfmwMT")
-FTPHandler.authorizer.add_anonymous(root, perm="elradfmwMT")
-FTPHandler.banner = "Tarnex test server ready."
+
+
+def tls_handler(implicit):
+    from OpenSSL import SSL, crypto
+    from OpenSSL._util import lib
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+    key = crypto.PKey()
+    key.generate_key(crypto.TYPE_RSA, 2048)
+    cert = crypto.X509()
+    cert.get_subject().CN = "tarnex test server"
+    cert.set_serial_number(1)
+    cert.gmtime_adj_notBefore(-3600)
+    cert.gmtime_adj_notAfter(86400)
+    cert.set_issuer(cert.get_subject())
+    cert.set_pubkey(key)
+    cert.sign(key, "sha256")
+    pem = os.path.join(os.path.dirname(os.path.abspath(root)), "server.pem")
+    with open(pem, "wb") as out:
+        out.write(crypto.dump_privatekey(crypto.FILETYPE_PEM, key))
+        out.write(crypto.dump_certificate(crypto.FILETYPE_PEM, cert))
+
+    class ResumingDTP(TLS_DTPHandler):
+        def handle_ssl_established(self):
+            if not lib.SSL_session_reused(self.socket._ssl):
+                self.cmd_channel.log("data connection without session reuse: closed")
+                self.close()
+
+    class Handler(TLS_FTPHandler):
+        certfile = pem
+        tls_control_required = True
+        tls_data_required = True
+        dtp_handler = ResumingDTP
+
+        def handle(self):
+            if implicit:
+                self.secure_connection(self.ssl_context)
+            super().handle()
+
+    context = Handler.get_ssl_context()
+    context.set_session_id(b"tarnex-tests")
+    return Handler
+
+
+handler = tls_handler(tls == "implicit") if tls else FTPHandler
+handler.authorizer = DummyAuthorizer()
+handler.authorizer.add_user(user, password, root, perm="elradfmwMT")
+handler.authorizer.add_anonymous(root, perm="elradfmwMT")
+handler.banner = "Tarnex test server ready."
 # pyftpdlib warns of anonymous write access on standard error: it is wanted here.
 # Data connections go to 127.0.0.1 only, from and to unprivileged ports (the defaults).
 
 if os.environ.get("TARNEX_FTPD_NO_ACTIVE"):  # as a server behind a router effectively does
     FTPHandler.ftp_PORT = FTPHandler.ftp_EPRT = lambda self, line: self.respond("500 Active mode refused.")
-server = FTPServer((os.environ.get("TARNEX_FTPD_HOST", "127.0.0.1"), 0), FTPHandler)
+server = FTPServer((os.environ.get("TARNEX_FTPD_HOST", "127.0.0.1"), 0), handler)
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)

@@ -1,0 +1,118 @@
+// FTP over TLS: nothing in clear once TLS is asked for, the certificate
+// decision before the login, and transfers through a server that requires
+// TLS on both connections and session reuse on the data connection.
+#include <gtest/gtest.h>
+
+#include "faults/FaultCatalogue.h"
+#include "support/FtpServer.h"
+
+namespace {
+
+// Connect, the TLS steps and the login as the window runs them; false when
+// a TLS step stopped the connection.
+bool SecureLogin(EngineHarness& h, int port, const std::string& user, const std::string& password) {
+  if (!OpenControlConnection(h.engine, "127.0.0.1", std::to_string(port))) return false;
+  h.engine.Connected = true;
+  if (!TlsBeforeGreeting(h.engine)) return false;
+  ReadGreeting(h.engine);
+  if (!TlsAfterGreeting(h.engine)) return false;
+  Login(h.engine, user, password, "");
+  return TlsAfterLogin(h.engine);
+}
+
+struct PeerRow {
+  const char* name;
+  const char* script;  // after the greeting and AUTH TLS
+  const char* line;    // the transcript line that says why
+};
+
+TEST(Tls, StopsBeforeTheLoginWhenTlsFails) {
+  const PeerRow rows[] = {
+      {"refused", "< AUTH TLS | 534 no TLS here", "The server refused TLS: the login is not sent in clear text"},
+      {"garbage", "< AUTH TLS | 234 go\n> 220 this is no handshake", "TLS handshake failed: "},
+      {"close mid-handshake", "< AUTH TLS | 234 go\nclose", "TLS handshake failed: the server closed the connection"},
+      {"silent", "< AUTH TLS | 234 go\npause 4000", "TLS handshake failed: the wait was cancelled or timed out"},
+  };
+  for (const PeerRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedPeer peer;
+    peer.Play(std::string("> 220 ready\n") + row.script);
+    peer.Start();
+    EngineHarness h;
+    h.engine.Sockets1.Timeout = 1;
+    h.engine.Tls.Security = 1;
+    EXPECT_FALSE(SecureLogin(h, peer.Port(), "joe", "secret"));
+    EXPECT_TRUE(h.ui.HasLineContaining(row.line));
+    EXPECT_TRUE(h.ui.Boxes().size() == 1 && h.ui.Boxes()[0].caption == "TLS");
+    EXPECT_TRUE(!h.engine.Connected && h.engine.Sockets1.ConnectionSocket() == -1);
+    peer.Wait(5000);
+    for (const std::string& c : peer.Commands()) EXPECT_EQ(c.find("USER"), std::string::npos) << c;
+  }
+}
+
+struct ServerRow {
+  const char* name;
+  const char* mode;        // explicit or implicit
+  std::string trusted;     // the profile's fingerprint before the connect
+  bool unattended, passive;
+  BoxAnswer answer;        // to the certificate box
+  const char* why;         // in the box, or in the log when unattended
+};
+
+TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
+  const std::string other(64, 'A');
+  const ServerRow rows[] = {
+      {"explicit, trusted now", "explicit", "", false, false, BoxAnswer::Yes, "certificate is not trusted: self-signed"},
+      {"implicit, trusted now, passive", "implicit", "", false, true, BoxAnswer::Yes, "certificate is not trusted: self-signed"},
+      {"changed, refused", "explicit", other, false, false, BoxAnswer::No, "the server's certificate has changed"},
+      {"batch run", "implicit", "", true, false, BoxAnswer::No, "certificate is not trusted"},
+  };
+  for (const ServerRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    FtpServer server(row.mode);
+    EngineHarness h;
+    h.engine.RetrieveTimeout = h.engine.StoreTimeout = 10;
+    h.engine.DirSep = h.engine.ViewSep = "0";
+    h.engine.Tls.Security = std::string(row.mode) == "explicit" ? 1 : 2;
+    h.engine.Tls.TrustedCertificate = row.trusted;
+    h.engine.Tls.Unattended = row.unattended;
+    h.engine.Passive = row.passive;
+    std::string stored;  // what the window would save in the profile
+    h.engine.Tls.OnTrusted = [&](const std::string& fingerprint) { stored = fingerprint; };
+    if (!row.unattended) h.ui.Answer(row.answer);
+    const bool trusted = row.answer == BoxAnswer::Yes;
+
+    EXPECT_EQ(SecureLogin(h, server.Port(), server.User(), server.Password()), trusted);
+    EXPECT_TRUE(h.ui.HasLineContaining("TLS connection: TLSv1."));
+    EXPECT_EQ(h.ui.Boxes().size(), row.unattended ? 0u : 1u);
+    if (!row.unattended) {
+      ASSERT_FALSE(h.ui.Boxes().empty());
+      const RecordedBox& box = h.ui.Boxes()[0];
+      EXPECT_EQ(box.caption, "Server certificate");
+      EXPECT_NE(box.text.find("Subject: CN = tarnex test server"), std::string::npos) << box.text;
+      EXPECT_NE(box.text.find(row.why), std::string::npos) << box.text;
+      EXPECT_NE(box.text.find(" GMT\r\nValid until: "), std::string::npos) << box.text;
+    }
+    if (!trusted) {
+      EXPECT_EQ(server.LogText().find("<- USER"), std::string::npos);
+      EXPECT_EQ(h.engine.Sockets1.ConnectionSocket(), -1);
+      if (row.unattended) {
+        EXPECT_NE(h.dir.ReadLog().find(row.why), std::string::npos);
+      }
+      continue;
+    }
+    EXPECT_TRUE(stored.size() == 64 && h.engine.Tls.TrustedCertificate == stored);
+    const std::string bytes = Pattern(300 * 1024 + 5);
+    h.dir.WriteFile("up.bin", bytes);
+    h.engine.StoreFile("TYPE I", "up.bin", "up.bin");
+    EXPECT_EQ(h.engine.LastReply.substr(0, 3), "226");
+    EXPECT_TRUE(server.Exists("up.bin") && server.ReadFile("up.bin") == bytes);
+    h.engine.Retrieve("up.bin", "back.bin", "TYPE I");
+    EXPECT_TRUE(h.dir.ReadFile("back.bin") == bytes);
+    h.engine.ListRemote("LIST");
+    EXPECT_TRUE(h.ui.HasLineContaining("up.bin"));
+    EXPECT_EQ(server.LogText().find("without session reuse"), std::string::npos);
+  }
+}
+
+}  // namespace
