@@ -137,6 +137,8 @@ public:
   void ShowProgress(int64_t done, int64_t size);
   void HideProgress();
   void CancelTransfer();  // the body of Cancel Transfer
+  // Voids a cancel left from before: at the start of a transfer or a connect.
+  void ClearCancel();
 
 private:
   // Closes the data connection on every way out of a transfer; closing it
@@ -147,7 +149,6 @@ private:
   };
   void ReadStaleReplies();  // shows reply lines that no command awaits
   void ConnectionLost();
-  void ClearCancel();       // a cancel left from before a transfer is void
   // True, with a transcript line, when a command or transfer is under way.
   bool RefuseTransfer();
   int SendAbor();           // ABOR as urgent data and its reply

@@ -33,7 +33,7 @@ void TFTPForm::ConnectMNUClick() {
   e.Memo.Clear();
   // A time-out or a cancel left from an earlier attempt must not fail this one.
   e.LastSocketError = 0;
-  e.AbortFlag = false;
+  e.ClearCancel();
 
   TLoginDLG dialog(this, *this, IniPath(), CurrentTransferType, ActiveProfile);
   if (dialog.exec() != QDialog::Accepted) return;

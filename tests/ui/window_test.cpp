@@ -36,7 +36,7 @@ void Type(QWidget* to, const char* text) {
 // with words split at '|', played in order:
 //   Name=text   replaces the text of line box Name (or the combo box's) by typing
 //   >text       types text into the control with the focus
-//   Tab Enter Escape   presses that key in the control with the focus
+//   Tab Down Enter Escape   presses that key in the control with the focus
 //   Alt+x       presses that access key, and waits out the click it animates
 //   List:Name   chooses the shown entry from the list of combo box Name
 //   any other word clicks the button of that name (OKBtn, rbBINARY, AddBtn...)
@@ -55,7 +55,7 @@ void Answer(const std::string& words) {
     QTimer::singleShot(5000, [left = QPointer<QWidget>(d)] {
       if (left && left->isVisible()) left->close(), ADD_FAILURE() << "the dialog stayed open";
     });
-    const std::map<std::string, Qt::Key> keys = {{"Tab", Qt::Key_Tab}, {"Enter", Qt::Key_Return}, {"Escape", Qt::Key_Escape}};
+    const std::map<std::string, Qt::Key> keys = {{"Tab", Qt::Key_Tab}, {"Down", Qt::Key_Down}, {"Enter", Qt::Key_Return}, {"Escape", Qt::Key_Escape}};
     std::istringstream in(words);
     for (std::string w; std::getline(in, w, '|');) {
       QWidget* focus = d->focusWidget() ? d->focusWidget() : d;  // the dialog's, active or not
@@ -218,6 +218,10 @@ const Row rows[] = {
      {LOGGED_IN, "TYPE A", "EPSV", "LIST", "QUIT", LOGGED_IN, "TYPE A", "EPSV", "LIST"},
      {"Connected to 127.0.0.1", "LIST *.*", "QUIT", "Connected to 127.0.0.1", "LIST *.*"}, {"one.txt"}, {},
      true, "", kOptions, {"peer/Passive=1"}},
+    {"explicit TLS chosen by its access key at Connect is stored; refused by the server, no login in clear",
+     "> 220 ready\n< AUTH TLS | 534 no TLS here", {{&TFTPForm::ConnectMNU, "Alt+s|Down|Enter"}}, {"AUTH TLS"},
+     {"Connected to 127.0.0.1", "The server refused TLS: the login is not sent in clear text"}, {},
+     {"The server refused TLS: the login is not sent in clear text"}, false, "", kOptions, {"peer/Security=1"}},
     {"Directory Separate hands the listing to the editor",
      LOGIN "< TYPE A | 200 ok\n< PORT | 200 ok\n< PWD | 257 \"/pub\"\n< LIST | 150 here\n"
            "data connect\ndata send listed.txt\\r\\n\ndata close\n> 226 done",
