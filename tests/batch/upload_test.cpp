@@ -130,9 +130,9 @@ const Row kRows[] = {
      "", 2},
     {"a log that cannot be written stops the run, which is no success", "TransferType=2",
      "mkdir TARNEX.LOG\nf=x", {"f"}, "!> 220 ready", "", "Unable to write to /*/TARNEX.LOG", 2},
-    {"without a stored configuration a warning, and the window waits for the user",
-     "TransferType=2\n[Fixed]\nOK=0", "f=x", {"f"}, nullptr, "",
-     "There is no server in configuration, Please choose setup", -1},
+    {"without a stored configuration, and a local directory that cannot be entered: warnings, and the "
+     "window waits for the user", "TransferType=2\nLocaldir=/no/such\n[Fixed]\nOK=0", "f=x", {"f"}, nullptr, "",
+     "Cannot find directory*\nThere is no server in configuration, Please choose setup", -1},
 };
 
 std::string Expand(std::string text, const Words& words) {

@@ -182,7 +182,6 @@ TEST(Sockets, BlockingRows) {
      {"WINSOCK CALL CANCELED: Error 10060\r\nBlocking call timed out",
       "WINSOCK ERROR: Error 10004 in function SReceive\r\nInterrupted system call", "end 0", "-1"}, false, 1},
     {"no limit at 0", "connect; recv 16", {"4"}, true, 0, "send late"},
-    {"no limit below 0", "connect; recv 16", {"4"}, true, -1, "send late"},
     {"disconnect from a handler", "connect; recv 16; peer", {cancelled, "-1", "closed"}, true, 30, "disconnect"},
     {"nested blocking call", "connect; recv 16; peer",
      {"10036 Operation now in progress", timedOut, cancelled, "-1", "nothing"}, true, 1, "text hi"},

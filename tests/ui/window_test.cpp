@@ -231,19 +231,9 @@ const Row rows[] = {
      {{&TFTPForm::DirSepMNU, ""}, {&TFTPForm::ViewSepMNU, ""},
       {&TFTPForm::EditorMNU, "Value=kate --new|Enter"}},
      {}, {}, {}, {}, false, "", kOptions, {"options/DirSep=1", "options/ViewSep=1", "options/Editor=kate --new"}},
-    {"Setup: Add twice, Delete empties the first of the two slots; a bad port stops Add, "
-     "and corrected, Add takes the same slot", "",
-     {{&TFTPForm::Setup1, "Profile=alpha|HostName=alpha.example|Port=21|rbASCII|AddBtn|AddBtn|"
-                          "DeleteBtn|Escape"},
-      {&TFTPForm::Setup1, "Profile=bad|Port=abc|AddBtn|Port=2121|rbEBCDIC|AddBtn|Escape"}},
-     {}, {}, {}, {"'abc' is not a valid integer value"}, false, "", kOptions,
-     {"index/Profile2=", "index/Profile3=alpha", "alpha/HostName=<absent>", "alpha/TransferType=<absent>",
-      "index/next=5", "index/Profile4=bad", "bad/Port=2121", "bad/TransferType=3"}},
-    {"started with names but nothing set up, and a local directory that cannot be entered: "
-     "warnings, then the window", "", {}, {}, {}, {},
-     {"Cannot find directory", "There is no server in configuration, Please choose setup"}, false,
-     "Localdir=/no/such\r\n", "DirSep=0\r\nViewSep=0\r\nEditor=true\r\n[Fixed]\r\nOK=0\r\n", {}, {},
-     {"some-file.txt"}},
+    {"Setup: a bad port stops Add; corrected, Add stores the profile with the chosen type", "",
+     {{&TFTPForm::Setup1, "Profile=bad|Port=abc|AddBtn|Port=2121|rbEBCDIC|AddBtn|Escape"}}, {}, {}, {},
+     {"'abc' is not a valid integer value"}, false, "", kOptions, {"index/Profile2=bad", "bad/Port=2121", "bad/TransferType=3"}},
     {"closing the window in a stalled transfer ends it: ABOR, then QUIT, and no box",
      LOGIN "< TYPE I | 200 ok\n< PORT | 200 ok\n< RETR | 150 Opening (1000000 bytes)\ndata connect\n"
            "data send the first bytes\ndata stall 1500\n< ABOR\n>> 426 aborted\\r\\n226 done\\r\\n\n"
