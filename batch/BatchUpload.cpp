@@ -8,7 +8,7 @@
 #include "ftp/Session.h"
 
 bool ControlConnectionLost(const FtpEngine& engine) {
-  return !engine.Connected || engine.ControlClosed || engine.ControlLost ||
+  return !engine.Connected || engine.ControlGone() ||
          engine.Sockets1.ConnectionSocket() == -1;
 }
 

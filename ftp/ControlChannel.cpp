@@ -17,7 +17,7 @@ bool HoldsLineBreak(FormatArgs args) {
 int FtpEngine::SendCommand(const std::string& format, FormatArgs args) {
   // After the control connection failed, an unattended run sends nothing
   // more: each command would only wait for its own time-out.
-  if (Unattended && (ControlLost || ControlClosed)) return 5;
+  if (Unattended && ControlGone()) return 5;
   if (CommandBusy) {
     ShowLine("Command already in progress, request ignored");
     return -1;

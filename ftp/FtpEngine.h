@@ -70,6 +70,7 @@ public:
   // timed out), and nothing more is sent on it.
   bool ControlLost = false;
   std::string ControlError;  // why, "Error 10054 Connection reset by peer"
+  bool ControlGone() const { return ControlClosed || ControlLost; }  // nothing more goes into it
   // An unattended (batch) run: no person answers boxes, so socket failures
   // and unreadable files are reported in the transcript and the log only,
   // and no command follows a lost control connection.

@@ -49,7 +49,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
 
   ShowLine("Transferring local file: %s to remote file: %s", {localName, remoteName});
   SendCommand(typeCommand);
-  if (Unattended && (ControlLost || ControlClosed)) return;  // the run ends with its own line
+  if (Unattended && ControlGone()) return;  // the run ends with its own line
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = StoreTimeout;
   // A passive data connection that could not be opened ends the store
@@ -68,7 +68,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   // connection: waiting for one would only end at the time-out, with an
   // error box that halts an unattended run. Its reply has said why.
   if (stored == 4 || stored == 5 || stored == -1) {
-    if (Unattended && (ControlLost || ControlClosed)) return;  // the run ends with its own line
+    if (Unattended && ControlGone()) return;  // the run ends with its own line
     ShowLine("Could not store file");
     WriteLog("Could not store file " + remoteName);
     return;
@@ -173,7 +173,7 @@ bool FtpEngine::ServerOffersSize() {
 
 void FtpEngine::VerifyStore(const std::string& typeCommand, const std::string& remoteName,
                             int64_t bytesRead, int code) {
-  if (ControlLost || ControlClosed) {
+  if (ControlGone()) {
     if (!Unattended) NotStored(remoteName, "no final reply, the connection was lost");
     return;
   }
