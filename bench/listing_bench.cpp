@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   const double engineOnly = EngineOnly(data);
 
   TempProgramDir dir;
-  dir.WriteIni("[options]\r\nDirSep=0\r\nViewSep=0\r\nEditor=true\r\n");
+  dir.WriteFile("TARNEX.INI", "[options]\r\nDirSep=0\r\nViewSep=0\r\nEditor=true\r\n");
   TMeterDLG meter;
   RecordingUI boxes;
   TFTPForm form(dir.Dir(), {}, &meter, &boxes);

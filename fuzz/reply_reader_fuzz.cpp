@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& line = engine.LastReply;  // a final line, of the code read
     Check(engine.ControlClosed || (line.size() > 0 && line[0] - '0' == result && (line.size() < 4 || line[3] != '-')));
   }
-  Check(engine.ControlClosed && ui.Boxes().empty());
+  Check(engine.ControlClosed && ui.boxes.empty());
   ::close(server);
   return 0;
 }

@@ -15,7 +15,7 @@ TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
   FtpServer server;
   std::filesystem::create_directories(server.Root() / "incoming");
   TempProgramDir dir;
-  dir.WriteIni("[LastUsed]\nNAME=s\n[Fixed]\nOK=1\n[s]\nHostName=127.0.0.1\nPort=" +
+  dir.WriteFile("TARNEX.INI", "[LastUsed]\nNAME=s\n[Fixed]\nOK=1\n[s]\nHostName=127.0.0.1\nPort=" +
                std::to_string(server.Port()) + "\nUserName=" + server.User() + "\nPassword=" +
                server.Password() + "\nDirectory=Incoming\nIncludeDirs=1\nIncludeSubDirs=1\n"
                "UseLowerCase=1\nTransferType=2\nUseLogFile=1\nLocaldir=" + dir.Dir() + "drop/Docs\n");

@@ -159,7 +159,7 @@ TEST_P(BatchRun, Row) {
     script.replace(feat, 5, "< FEAT | 211 no SIZE");
   script = std::regex_replace(script, std::regex("\nfeat\\?"), "");
   script = script[0] == '!' ? script.substr(1) + "\n" : login + script + "\n";
-  dir.WriteIni("[LastUsed]\nNAME=P\n[P]\nHostName=127.0.0.1\nPort=" + std::to_string(peer->Port()) +
+  dir.WriteFile("TARNEX.INI", "[LastUsed]\nNAME=P\n[P]\nHostName=127.0.0.1\nPort=" + std::to_string(peer->Port()) +
                "\nUserName=u\nPassword=p\nUseLogFile=1\n" + row.profile +
                (std::strstr(row.profile, "[Fixed]") ? "" : "\n[Fixed]\nOK=1"));
   if (row.script) peer->Play(script).Start();
@@ -191,7 +191,7 @@ TEST_P(BatchRun, Row) {
   Match(std::regex_replace(std::regex_replace(dir.ReadLog(), crlf, "\n"), stamp, "$1"),
         Expand(row.log, kLogWords), "log");
   std::string shown;
-  for (const RecordedBox& box : boxes.Boxes()) shown += box.text + "\n";
+  for (const RecordedBox& box : boxes.boxes) shown += box.text + "\n";
   Match(shown, Expand(row.boxes, {}), "boxes");
   if (!peer) return;
   // The window is gone and its connection with it: every command has arrived.

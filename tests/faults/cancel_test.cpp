@@ -15,6 +15,9 @@ std::vector<FaultRow> Rows() {
   const std::string data = Pattern(4000);
   const std::string first = Get("150 Opening (4000 bytes)") + "data connect\ndata pattern 1000\nurgent\n";
   const std::vector<std::string> abor = {"TYPE I", "PORT", "RETR a", "ABOR"};
+  const std::string aborted = Put("150 Ok to send data") +
+                              "data connect\nurgent\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata recv\ndata close";
+  const std::vector<std::string> abortedLines = {"426 Transfer aborted", "226 ABOR successful", "Transfer aborted due to you're request"};
   return {
       // The usual answer: 426 for the transfer, then 226 for the ABOR; what
       // the server still sends is drained.
@@ -37,28 +40,26 @@ std::vector<FaultRow> Rows() {
        .file = std::make_pair("a.out", data.substr(0, 1000))},
       // A store sends no more blocks after the cancel, and does not repeat.
       {.name = "StoreAbortedWith426And226",
-       .script = Put("150 Ok to send data") +
-                 "data connect\nurgent\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata recv\ndata close",
+       .script = aborted,
        .run = CancellingAt({1}, Storing(data)), .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"},
-       .lines = {"426 Transfer aborted", "226 ABOR successful", "Transfer aborted due to you're request"},
+       .lines = abortedLines,
        .absent = {"Total bytes written"},
-       .check = [data](EngineHarness& h, ScriptedPeer& p) {
+       .log = {"Transfer aborted due to you're request"},
+       .check = [data](EngineHarness&, ScriptedPeer& p) {
          EXPECT_EQ(p.DataConnections(), std::vector<std::string>{data.substr(0, 512)});
-         LogHas("Transfer aborted due to you're request")(h, p);
        }},
       // Cancel during the pause after the last block ends the store like
       // one during the data phase: ABOR, its replies, no final total.
       {.name = "CancelDuringThePauseAfterAStore",
-       .script = Put("150 Ok to send data") +
-                 "data connect\nurgent\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata recv\ndata close",
+       .script = aborted,
        .run = [data](EngineHarness& h, ScriptedPeer& p) {
-         h.ui.SetProgressHook([&h](int percent) {
+         h.ui.progressHook = [&h](int percent) {
            if (percent == 100) QTimer::singleShot(100, [&h] { h.engine.CancelTransfer(); });
-         });
+         };
          Storing(data)(h, p);
        },
        .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"},
-       .lines = {"426 Transfer aborted", "226 ABOR successful", "Transfer aborted due to you're request"},
+       .lines = abortedLines,
        .absent = {"Total bytes written"},
        .check = [data](EngineHarness& h, ScriptedPeer& p) {
          EXPECT_EQ(p.DataConnections(), std::vector<std::string>{data});

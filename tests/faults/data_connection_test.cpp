@@ -48,7 +48,7 @@ std::vector<FaultRow> Rows() {
       {.name = "ServerNeverConnects", .script = hello + "data refuse", .run = Retrieving(), .commands = get,
        .boxes = {k10004, kNoSocket}, .lines = {"No data connection came from the server in time: where a router "
                                                 "or firewall stands between, passive mode (in Setup) may help"},
-       .file = file(""), .check = LogHas(kNoSocket)},
+       .file = file(""), .log = {kNoSocket}},
       // Connected, then silence: the receive times out, ABOR goes out, and
       // its replies (read late) are shown before the next command.
       {.name = "Reply150ThenNothing",
@@ -64,7 +64,7 @@ std::vector<FaultRow> Rows() {
       {.name = "FewerBytesThanAnnouncedBinary",
        .script = Get("150 Opening BINARY mode (1000 bytes)") + "data connect\ndata pattern 999\ndata close\n> 226 ok",
        .run = Retrieving(), .commands = get, .lines = {"Transfer incomplete: 999 of 1000 bytes received"},
-       .file = file(Pattern(999)), .check = LogHas("Transfer incomplete: 999 of 1000 bytes received")},
+       .file = file(Pattern(999)), .log = {"Transfer incomplete: 999 of 1000 bytes received"}},
       {.name = "FewerBytesThanAnnouncedAscii",
        .script = Steps("TYPE A", "RETR a", "150 Opening (10 bytes)") + "data connect\ndata send 0123\\n\ndata close\n> 226 ok",
        .run = Retrieving("a", "TYPE A"), .commands = {"TYPE A", "PORT", "RETR a"}, .absent = {"Transfer incomplete"},
@@ -129,7 +129,7 @@ std::vector<FaultRow> Rows() {
          Retrieving()(h, p);
        },
        .commands = {"TYPE I", "EPSV", "TYPE I", "EPSV", "TYPE I", "EPSV"},
-       .lines = {"Could not store file", "Data connection canceled"}, .check = LogHas("not accepted within 1 seconds")},
+       .lines = {"Could not store file", "Data connection canceled"}, .log = {"not accepted within 1 seconds"}},
   };
 }
 

@@ -18,7 +18,6 @@ std::vector<FaultRow> Rows() {
   // 421 at a step of a transfer, the server closing after it.
   const std::vector<std::string> get = {"TYPE I", "PORT", "RETR a"}, list = {"TYPE A", "PORT", "LIST"},
                                  put = {"TYPE I", "PORT", "STOR up.bin"};
-  const std::string sent = "data connect\ndata recv\ndata close\n";
   auto closes = [&](std::string name, std::string script, RowAction run, std::vector<std::string> commands) {
     rows.push_back({.name = name, .script = script + "> " + k421 + "\nclose", .run = run, .commands = commands,
                     .lines = {k421}, .thenNoop = false, .boxesMayVary = true});
@@ -29,7 +28,7 @@ std::vector<FaultRow> Rows() {
          Retrieving(), get);
   rows.back().file = std::make_pair("a.out", "hello");
   closes("Store421AtType", "< TYPE I\n", Storing("hello world"), {"TYPE I"});
-  closes("Store421AtFinalReply", Put("150 Ok to send data") + sent, Storing("hello world"), put);
+  closes("Store421AtFinalReply", Put("150 Ok to send data") + kSent, Storing("hello world"), put);
   rows.back().check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), "hello world"); };
 
   // Refusals with the connection kept. A retrieval or listing ends at a 5
@@ -57,7 +56,7 @@ std::vector<FaultRow> Rows() {
            {"ListType504", "< TYPE A | 504 no", Listing(), {"TYPE A"}, {}},
            {"ListPort500", "< TYPE A | 200 ok\n< PORT | 500 no", Listing(), {"TYPE A", "PORT"}, {}},
            {"ListList550", Steps("TYPE A", "LIST", "550 no listing"), Listing(), list, {noList}},
-           {"StoreType504GoesOn", "< TYPE I | 504 no\n< PORT | 200 ok\n< STOR | 150 ok\n" + sent + "> 226 done",
+           {"StoreType504GoesOn", "< TYPE I | 504 no\n< PORT | 200 ok\n< STOR | 150 ok\n" + kSent + "> 226 done",
             Storing("hello world"), put, {"Total bytes written to remote host: 11", "226 done"}},
            {"StorePort501", "< TYPE I | 200 ok\n< PORT | 501 no\n< STOR | 425 Use PORT first",
             Storing("x"), put, {noStore}},

@@ -21,14 +21,11 @@ std::vector<FaultRow> Rows() {
          ASSERT_EQ(::chdir(h.dir.Dir().c_str()), 0);
          h.engine.StoreFile("TYPE I", "missing", "missing");
          std::vector<std::string> captions;
-         for (const auto& box : h.ui.Boxes()) captions.push_back(box.caption);
+         for (const auto& box : h.ui.boxes) captions.push_back(box.caption);
          EXPECT_EQ(captions, (std::vector<std::string>{"_lopen error", "_lopen error", "open error"}));
        },
        .boxes = {"Could not open file", "Could not open file", "Could not open local file"},
-       .check = [](EngineHarness& h, ScriptedPeer& p) {
-         LogHas("Could not open file")(h, p);
-         LogHas("Could not open local file,open error")(h, p);
-       }},
+       .log = {"Could not open file", "Could not open local file,open error"}},
   };
 }
 

@@ -17,8 +17,6 @@ RowAction CancelAt(int ms, RowAction action) {
   };
 }
 
-const std::string kSent = "data connect\ndata recv\ndata close\n";
-
 std::vector<FaultRow> Rows() {
   const char* kNoSocket = "Could not extablish data socket, operation canceled";
   const char* kAborted = "Transfer aborted due to you're request";
@@ -34,7 +32,7 @@ std::vector<FaultRow> Rows() {
        .thenNoop = false, .boxesMayVary = true,
        .check = [](EngineHarness& h, ScriptedPeer&) {
          EXPECT_FALSE(h.engine.Connected);
-         EXPECT_EQ(h.ui.Boxes().size(), 1u);
+         EXPECT_EQ(h.ui.boxes.size(), 1u);
        }},
       // A cancel chosen while idle does not make the store read its replies
       // one late: the final 426 is seen and the store repeated.
@@ -91,7 +89,7 @@ std::vector<FaultRow> Rows() {
        .lines = {"426 Connection reset; transfer aborted", "Total bytes written to remote host: 8000000", "226 done"},
        .boxesMayVary = true,
        .check = [](EngineHarness& h, ScriptedPeer& p) {
-         EXPECT_EQ(h.ui.Boxes().size(), 1u);
+         EXPECT_EQ(h.ui.boxes.size(), 1u);
          ASSERT_EQ(p.DataConnections().size(), 2u);
          EXPECT_EQ(p.DataConnections()[1], Pattern(8000000));
        }},
@@ -134,7 +132,7 @@ std::vector<FaultRow> Rows() {
       {.name = "ProgressFarPastTheAnnouncedSize",
        .run = [](EngineHarness& h, ScriptedPeer&) {
          h.engine.ShowProgress(22'000'000, 1);
-         EXPECT_EQ(h.ui.ProgressHistory().back().caption, "2147483647% Complete");
+         EXPECT_EQ(h.ui.progress.back().caption, "2147483647% Complete");
        }},
   };
 }

@@ -16,14 +16,14 @@ std::vector<FaultRow> Rows() {
          EXPECT_EQ(lines[3].substr(0, 15), "PORT 127,0,0,1,");
          EXPECT_EQ(lines[5], "RETR a\r");
          EXPECT_EQ(lines[7], "226 Transfer complete\r");
-         EXPECT_EQ(h.ui.ProgressHistory().back().percent, 100);
-         EXPECT_FALSE(h.ui.ProgressShown());
+         EXPECT_EQ(h.ui.progress.back().percent, 100);
+         EXPECT_FALSE(h.ui.progressVisible);
        }},
       {.name = "NoSizeNoProgress",
        .script = Get("150 Opening data connection") + "data connect\ndata send abc\ndata close\n> 226 done",
        .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a"}, .absent = {"Transfer incomplete"},
        .file = std::make_pair("a.out", "abc"),
-       .check = [](EngineHarness& h, ScriptedPeer&) { EXPECT_EQ(h.ui.ProgressShowCount(), 0); }},
+       .check = [](EngineHarness& h, ScriptedPeer&) { EXPECT_EQ(h.ui.progressShows, 0); }},
       {.name = "ListingToTheTranscriptKeepsTextAfterNul",
        .script = Steps("TYPE A", "LIST", "150 Here comes the listing") +
                  "data connect\ndata send a.txt\\r\\nb\\x00.txt\\r\\nc.t\ndata send xt\\r\\n\ndata close\n> 226 done",
@@ -31,7 +31,7 @@ std::vector<FaultRow> Rows() {
        .check = [](EngineHarness& h, ScriptedPeer&) {
          auto text = h.ui.TranscriptText();
          EXPECT_NE(text.find("150 Here comes the listing\na.txt\nb.txt\nc.txt\n226 done\n"), std::string::npos);
-         EXPECT_TRUE(h.ui.EditorStarts().empty());
+         EXPECT_TRUE(h.ui.editorStarts.empty());
        }},
       {.name = "SeparateListingGoesToATemporaryFileAndTheEditor",
        .script = "< TYPE A | 200 ok\n< PORT | 200 ok\n< PWD | 257 \"/pub\" is current\n< LIST | 150 listing\n"
@@ -42,9 +42,9 @@ std::vector<FaultRow> Rows() {
        },
        .commands = {"TYPE A", "PORT", "PWD", "LIST"}, .absent = {"second"},
        .check = [](EngineHarness& h, ScriptedPeer&) {
-         ASSERT_EQ(h.ui.EditorStarts().size(), 1u);
-         EXPECT_EQ(h.ui.EditorStarts()[0].first, "my-editor --flag");
-         const std::string file = h.ui.EditorStarts()[0].second;
+         ASSERT_EQ(h.ui.editorStarts.size(), 1u);
+         EXPECT_EQ(h.ui.editorStarts[0].first, "my-editor --flag");
+         const std::string file = h.ui.editorStarts[0].second;
          EXPECT_EQ(file.substr(0, 3) + file.substr(file.size() - 4), "LST.TMP");
          EXPECT_EQ(h.dir.ReadFile(file), "257 \"/pub\" is current\r\nLIST\r\nfirst\r\nsecond\r\n");
        }},

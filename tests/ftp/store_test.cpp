@@ -3,8 +3,6 @@
 
 namespace {
 
-const std::string kSent = "data connect\ndata recv\ndata close\n";
-
 std::vector<FaultRow> Rows() {
   std::string fourTimes;
   for (int i = 0; i <= FtpEngine::MaxStoreRetries; ++i) fourTimes += Put("150 go") + kSent + "> 426 broken\n";
@@ -19,22 +17,22 @@ std::vector<FaultRow> Rows() {
        .commands = {"TYPE I", "PORT", "STOR up.txt"},
        .lines = {"Transferring local file: Up.txt to remote file: up.txt",
                  "Total bytes written to remote host: 1000"},
+       .log = {"Total bytes written to remote host :1000\r\n"},
        .check = [](EngineHarness& h, ScriptedPeer& p) {
          EXPECT_EQ(p.DataReceived(), std::string(1000, 'q'));
-         LogHas("Total bytes written to remote host :1000\r\n")(h, p);
-         ASSERT_EQ(h.ui.ProgressHistory().size(), 2u);
-         EXPECT_EQ(h.ui.ProgressHistory()[0].caption, "51% Complete");
-         EXPECT_EQ(h.ui.ProgressHistory()[1].percent, 100);
-         EXPECT_EQ(h.ui.RepaintCount(), 2);
-         EXPECT_EQ(h.ui.StatusTexts(), (std::vector<std::string>{"Sending file: up.txt"}));
-         EXPECT_FALSE(h.ui.ProgressShown());
+         ASSERT_EQ(h.ui.progress.size(), 2u);
+         EXPECT_EQ(h.ui.progress[0].caption, "51% Complete");
+         EXPECT_EQ(h.ui.progress[1].percent, 100);
+         EXPECT_EQ(h.ui.repaints, 2);
+         EXPECT_EQ(h.ui.statusTexts, (std::vector<std::string>{"Sending file: up.txt"}));
+         EXPECT_FALSE(h.ui.progressVisible);
        }},
       {.name = "RepeatsAfter426AreBounded",
        .script = fourTimes, .run = Storing("x"),
        .commands = {"TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT", "STOR up.bin", "TYPE I", "PORT",
                     "STOR up.bin", "TYPE I", "PORT", "STOR up.bin"},
        .lines = {"Sending up.bin given up after 3 repeats"},
-       .check = LogHas("Sending up.bin given up after 3 repeats")},
+       .log = {"Sending up.bin given up after 3 repeats"}},
       // Only a numeric last line can ask for a repeat.
       {.name = "NonNumericLastLineDoesNotRepeat",
        .script = Put("150 go") + kSent + "> Something odd\\r\\n226 done",
@@ -44,7 +42,7 @@ std::vector<FaultRow> Rows() {
          Storing("abc")(h, p);
        },
        .commands = {"TYPE I", "PORT", "STOR up.bin"},
-       .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataConnectionCount(), 1); }},
+       .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataConnections().size(), 1u); }},
   };
 }
 

@@ -3,6 +3,8 @@
 // TLS on both connections and session reuse on the data connection.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "faults/FaultCatalogue.h"
 #include "support/FtpServer.h"
 
@@ -20,30 +22,21 @@ bool SecureLogin(EngineHarness& h, int port, const std::string& user, const std:
   return TlsAfterLogin(h.engine);
 }
 
-struct PeerRow {
-  const char* name;
-  const char* script;  // after the greeting and AUTH TLS
-  const char* line;    // the transcript line that says why
-};
-
-TEST(Tls, StopsBeforeTheLoginWhenTlsFails) {
-  const PeerRow rows[] = {
-      {"refused", "< AUTH TLS | 534 no TLS here", "The server refused TLS: the login is not sent in clear text"},
-      {"garbage", "< AUTH TLS | 234 go\n> 220 this is no handshake", "TLS handshake failed: "},
-      {"close mid-handshake", "< AUTH TLS | 234 go\nclose", "TLS handshake failed: the server closed the connection"},
-      {"silent", "< AUTH TLS | 234 go\npause 4000", "TLS handshake failed: the wait was cancelled or timed out"},
-  };
-  for (const PeerRow& row : rows) {
-    SCOPED_TRACE(row.name);
+// A server that refuses AUTH TLS is a row of the window's table.
+TEST(Tls, StopsBeforeTheLoginWhenTheHandshakeFails) {
+  for (auto [name, script, line] : std::vector<std::array<const char*, 3>>{
+           {"garbage", "> 220 this is no handshake", "TLS handshake failed: "},
+           {"close mid-handshake", "close", "TLS handshake failed: the server closed the connection"},
+           {"silent", "pause 4000", "TLS handshake failed: the wait was cancelled or timed out"}}) {
+    SCOPED_TRACE(name);
     ScriptedPeer peer;
-    peer.Play(std::string("> 220 ready\n") + row.script);
-    peer.Start();
+    peer.Play(std::string("> 220 ready\n< AUTH TLS | 234 go\n") + script).Start();
     EngineHarness h;
     h.engine.Sockets1.Timeout = 1;
     h.engine.Tls.Security = 1;
     EXPECT_FALSE(SecureLogin(h, peer.Port(), "joe", "secret"));
-    EXPECT_TRUE(h.ui.HasLineContaining(row.line));
-    EXPECT_TRUE(h.ui.Boxes().size() == 1 && h.ui.Boxes()[0].caption == "TLS");
+    EXPECT_TRUE(h.ui.HasLineContaining(line));
+    EXPECT_TRUE(h.ui.boxes.size() == 1 && h.ui.boxes[0].caption == "TLS");
     EXPECT_TRUE(!h.engine.Connected && h.engine.Sockets1.ConnectionSocket() == -1);
     peer.Wait(5000);
     for (const std::string& c : peer.Commands()) EXPECT_EQ(c.find("USER"), std::string::npos) << c;
@@ -79,15 +72,15 @@ TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
     h.engine.Passive = row.passive;
     std::string stored;  // what the window would save in the profile
     h.engine.Tls.OnTrusted = [&](const std::string& fingerprint) { stored = fingerprint; };
-    if (!row.unattended) h.ui.Answer(row.answer);
+    if (!row.unattended) h.ui.answers.push_back(row.answer);
     const bool trusted = row.answer == BoxAnswer::Yes;
 
     EXPECT_EQ(SecureLogin(h, server.Port(), server.User(), server.Password()), trusted);
     EXPECT_TRUE(h.ui.HasLineContaining("TLS connection: TLSv1."));
-    EXPECT_EQ(h.ui.Boxes().size(), row.unattended ? 0u : 1u);
+    EXPECT_EQ(h.ui.boxes.size(), row.unattended ? 0u : 1u);
     if (!row.unattended) {
-      ASSERT_FALSE(h.ui.Boxes().empty());
-      const RecordedBox& box = h.ui.Boxes()[0];
+      ASSERT_FALSE(h.ui.boxes.empty());
+      const RecordedBox& box = h.ui.boxes[0];
       EXPECT_EQ(box.caption, "Server certificate");
       EXPECT_NE(box.text.find("Subject: CN = tarnex test server"), std::string::npos) << box.text;
       EXPECT_NE(box.text.find(row.why), std::string::npos) << box.text;

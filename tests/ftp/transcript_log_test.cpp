@@ -20,7 +20,7 @@ TEST(Transcript, LinesCompleteAtLineFeedAndAFullAreaIsCleared) {
   EXPECT_EQ(h.engine.Memo.LastReplyCode(), -1);
   h.engine.ShowText("226\n");  // three digits, no CR
   EXPECT_EQ(h.engine.Memo.LastReplyCode(), 226);
-  h.ui.SetTranscriptFull(true);
+  h.ui.transcriptFull = true;
   h.engine.ShowText("two\r\n");
   h.engine.ShowText("three\r\n");
   EXPECT_EQ(h.ui.ShownLines(),
@@ -61,9 +61,9 @@ TEST(ReplyFileSize, TheNumberAfterTheBracketOrZero) {
 TEST(Progress, PercentPastTwoGigabytesAndNothingForAnEmptyFile) {
   EngineHarness h;
   h.engine.ShowProgress(100, 0);
-  EXPECT_EQ(h.ui.ProgressShowCount(), 0);
+  EXPECT_EQ(h.ui.progressShows, 0);
   h.engine.ShowProgress(3'000'000'000LL, 4'000'000'000LL);
-  EXPECT_EQ(h.ui.ProgressHistory().back().caption, "75% Complete");
+  EXPECT_EQ(h.ui.progress.back().caption, "75% Complete");
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ class Settings : public ::testing::TestWithParam<Row> {};
 TEST_P(Settings, Rows) {
   const Row& row = GetParam();
   TempProgramDir dir;
-  if (row.before) dir.WriteIni(*row.before);
+  if (row.before) dir.WriteFile("TARNEX.INI", *row.before);
   std::istringstream steps(row.script);
   std::string result, path = dir.IniPath();
   for (std::string text; std::getline(steps, text, '|');) {
@@ -145,7 +145,7 @@ TEST_P(Settings, Rows) {
   }
   for (auto at = result.find(dir.Dir()); at != std::string::npos; at = result.find(dir.Dir())) result.erase(at, dir.Dir().size());
   EXPECT_EQ(result, row.result);
-  if (const auto after = row.after == AsBefore ? row.before : row.after; after) EXPECT_EQ(dir.ReadIni(), *after);
+  if (const auto after = row.after == AsBefore ? row.before : row.after; after) EXPECT_EQ(dir.ReadFile("TARNEX.INI"), *after);
   else EXPECT_FALSE(std::filesystem::is_regular_file(dir.IniPath()));
   for (const auto& entry : std::filesystem::directory_iterator(dir.Dir()))
     EXPECT_EQ(entry.path().filename().string().find(".new"), std::string::npos) << "a copy left behind";

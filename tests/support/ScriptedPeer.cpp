@@ -41,10 +41,17 @@ void SetOption(int fd, int level, int option) {
   int one = 1;
   ::setsockopt(fd, level, option, &one, sizeof one);
 }
-sockaddr_in Address(uint32_t host, unsigned port) {
-  return {AF_INET, htons(static_cast<uint16_t>(port)), {htonl(host)}, {}};
+// A socket listening on 127.0.0.1 at a free port, with a queue of `backlog`.
+int Listen(int backlog, int& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t len = sizeof addr;
+  SetOption(fd, SOL_SOCKET, SO_REUSEADDR);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, backlog) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+    return ::close(fd), -1;
+  return port = ntohs(addr.sin_port), fd;
 }
-sockaddr* Raw(sockaddr_in& a) { return reinterpret_cast<sockaddr*>(&a); }
 
 std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
@@ -61,35 +68,55 @@ std::string Unescape(const std::string& text) {  // \r \n \t \xNN, and \ before 
   }
   return out;
 }
+std::string Filled(std::string text, int port) {  // {port}, {p1}, {p2}: the data listener's port
+  for (auto [key, value] : {std::pair{"{port}", port}, {"{p1}", port / 256}, {"{p2}", port % 256}})
+    for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), std::to_string(value));
+  return text;
+}
 
 }  // namespace
 
-ScriptedPeer::ScriptedPeer() : listenFd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-  sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
-  socklen_t len = sizeof addr;
-  SetOption(listenFd_, SOL_SOCKET, SO_REUSEADDR);
-  if (::bind(listenFd_, Raw(addr), len) != 0 || ::listen(listenFd_, 5) != 0 ||
-      ::getsockname(listenFd_, Raw(addr), &len) != 0)
-    throw std::runtime_error("ScriptedPeer: cannot listen: " + ErrorText());
-  port_ = ntohs(addr.sin_port);
+ScriptedPeer::ScriptedPeer() {
+  if ((listenFd_ = Listen(5, port_)) < 0) throw std::runtime_error("ScriptedPeer: cannot listen: " + ErrorText());
 }
 
 ScriptedPeer::~ScriptedPeer() {
   Locked([&] { stop_ = true; });
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
-  Drop(dataFd_, false);
-  Drop(controlFd_, false);
-  Drop(dataListenFd_, false), Drop(fillerFd_, false);
-  ::close(listenFd_);
+  for (int* fd : {&dataFd_, &controlFd_, &dataListenFd_, &fillerFd_, &listenFd_}) Drop(*fd);
   if (::testing::Test::HasFailure() || std::uncaught_exceptions() > 0)
     std::cerr << "---- scripted FTP peer (port " << port_ << ") ----\n"
               << Trace() << "---- end of scripted FTP peer ----\n";
 }
 
+std::vector<std::string> ScriptedPeer::Wire() const {
+  std::vector<std::string> wire = Commands();
+  for (std::string& command : wire)
+    if (command.rfind("PORT ", 0) == 0) command = "PORT";
+  return wire;
+}
+
+std::string ScriptedPeer::DataReceived() const {
+  std::string all;
+  for (const auto& connection : DataConnections()) all += connection;
+  return all;
+}
+
 // ---- Script steps ----
 
 ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
+  const auto add = [this](std::function<bool()> step) { steps_.push_back(std::move(step)); };
+  // Without its connection a control step ends the script; a data step is a
+  // failure, and the script goes on.
+  const auto control = [=, this](std::function<bool()> step) {
+    add([=, this] { return controlFd_ >= 0 ? step() : Fail("no control connection"); });
+  };
+  const auto data = [=, this](std::function<bool()> step) {
+    add([=, this] { return dataFd_ >= 0 ? step() : !Fail("no data connection"); });
+  };
+  const auto send = [=, this](std::string bytes) { control([=, this] { return SendAll(controlFd_, Filled(bytes, dataPort_)); }); };
+  const auto drop = [=, this](std::string note, int& fd, bool reset) { add([=, this, &fd] { return Note(note), Drop(fd, reset), true; }); };
   std::istringstream in(script);
   for (std::string raw, line; std::getline(in, raw);) {
     if ((line = Trim(raw)).empty()) continue;
@@ -98,34 +125,29 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
     const size_t space = std::min(line[0] == '<' || line[0] == '>' ? line.find_first_not_of("<>")
                                                                    : line.find(' ', line.rfind("data ", 0) == 0 ? 5 : 0),
                                   line.size());
-    const std::string word = line.substr(0, space), arg = Trim(line.substr(space)),
-                      bar = " | ", expected = Trim(arg.substr(0, arg.find(bar)));
-    if (word == ">>") Send(Unescape(arg));
-    else if (word == ">") Send(Unescape(arg) + "\r\n");
-    else if (word == "<" && arg.find(bar) == std::string::npos) Expect(arg);
-    else if (word == "<") Expect(expected).Send(Unescape(Trim(arg.substr(arg.find(bar) + 3))) + "\r\n");
-    else if (word == "pause") Add([this, ms = std::stoi(arg)] { return Note("pause " + std::to_string(ms) + " ms"), Sleep(ms); });
-    else if (line == "close") Drops("close control", controlFd_, false);
-    else if (line == "reset") Drops("reset control", controlFd_, true);
+    const std::string word = line.substr(0, space), arg = Trim(line.substr(space)), bar = " | ";
+    if (word == ">>") send(Unescape(arg));
+    else if (word == ">") send(Unescape(arg) + "\r\n");
+    else if (word == "<") {
+      control([=, this] { return Expect(Trim(arg.substr(0, arg.find(bar)))); });
+      if (arg.find(bar) != std::string::npos) send(Unescape(Trim(arg.substr(arg.find(bar) + 3))) + "\r\n");
+    } else if (word == "pause" || word == "data stall")
+      add([=, this, ms = std::stoi(arg)] { return Note(word + " " + arg + " ms"), Sleep(ms); });
+    else if (line == "close") drop("close control", controlFd_, false);
+    else if (line == "reset") drop("reset control", controlFd_, true);
     else if (line == "urgent")
-      Waits(kTimeoutMs, [this] { return UrgentCount() > 0; }, [this](Read r) {
+      control([this] {
+        const Read r = ReadUntil([this] { return UrgentCount() > 0; });
         if (r == Read::Stopped) return false;
-        if (UrgentCount() > 0) return Note("urgent data seen"), true;
-        return !Fail("no urgent data arrived") && r == Read::Timeout;  // lost control ends it
+        return UrgentCount() > 0 ? Note("urgent data seen")
+                                 : !Fail("no urgent data arrived") && r == Read::Timeout;  // lost control ends it
       });
-    else if (line == "expect close")
-      Waits(kTimeoutMs, [] { return false; }, [this](Read r) {
-        if (r == Read::Timeout) Fail("the client did not close the control connection");
-        return r == Read::Closed;
-      });
-    else if (line == "accept")
-      Add([this] { return Drop(dataFd_, false), Drop(controlFd_, false), AcceptControl(kTimeoutMs); });
-    else if (line == "data connect") DataConnectFrom("");
-    else if (word == "data from") DataConnectFrom(arg);
-    else if (word == "data send") DataSend(Unescape(arg));
-    else if (word == "data pattern") DataSend(Pattern(std::stoul(arg)));
+    else if (line == "accept") add([this] { return Drop(dataFd_), Drop(controlFd_), AcceptControl(); });
+    else if (line == "data connect" || word == "data from") add([=, this] { return ConnectData(word == "data from" ? arg : ""); });
+    else if (word == "data send") data([=, this, bytes = Unescape(arg)] { return SendAll(dataFd_, bytes); });
+    else if (word == "data pattern") data([=, this, bytes = Pattern(std::stoul(arg))] { return SendAll(dataFd_, bytes); });
     else if (line == "data recv")
-      OnData([this] {
+      data([this] {
         char buffer[65536];
         for (const Time end = After(kTimeoutMs);;) {
           const int ready = PollFor(dataFd_, POLLIN, end);
@@ -134,112 +156,60 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
           const ssize_t n = ::recv(dataFd_, buffer, sizeof buffer, 0);
           if (n > 0) Locked([&] { data_.back().append(buffer, static_cast<size_t>(n)); });
           else if (n == 0 || errno != EINTR)
-            return Note("data received " + std::to_string(DataConnections().back().size()) +
-                        " bytes, then " + (n == 0 ? "the client closed" : "error: " + ErrorText())),
-                   true;
+            return Note("data received " + std::to_string(DataConnections().back().size()) + " bytes, then " +
+                        (n == 0 ? "the client closed" : "error: " + ErrorText()));
         }
       });
-    else if (line == "data close") Drops("data close", dataFd_, false);
-    else if (line == "data reset") Drops("data reset", dataFd_, true);
-    else if (line == "data refuse") Add([this] { return Note("data connection refused (not made)"), true; });
-    else if (word == "data stall") Add([this, ms = std::stoi(arg)] { return Note("data stall"), Sleep(ms); });
+    else if (line == "data close") drop("data close", dataFd_, false);
+    else if (line == "data reset") drop("data reset", dataFd_, true);
+    else if (line == "data refuse") add([this] { return Note("data connection refused (not made)"); });
     else if (word == "data flood")
-      OnData([this, end = std::stoi(arg)] {
+      data([this, end = std::stoi(arg)] {
         const std::string block = Pattern(65536);
         for (const Time until = After(end); PollFor(dataFd_, POLLOUT, until) > 0;)
           if (::send(dataFd_, block.data(), block.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN)
             break;
-        return Note("data flood ended"), !stop_;
+        return Note("data flood ended") && !stop_;
       });
     else if (word == "data listen")
-      Add([this, full = arg == "full"] {
-        Drop(dataListenFd_, false), Drop(fillerFd_, false), dataListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        fillerFd_ = full ? ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
-        sockaddr_in addr = Address(INADDR_LOOPBACK, 0);
-        socklen_t len = sizeof addr;
+      add([this, full = arg == "full"] {
+        Drop(dataListenFd_), Drop(fillerFd_);
         // Full: a queue of one taken by a connection of our own, so later SYNs are dropped.
-        if (::bind(dataListenFd_, Raw(addr), len) != 0 || ::listen(dataListenFd_, 0) != 0 ||
-            ::getsockname(dataListenFd_, Raw(addr), &len) != 0 || (full && ::connect(fillerFd_, Raw(addr), len) != 0))
+        sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        if ((dataListenFd_ = Listen(0, dataPort_)) < 0 ||
+            (full && ((fillerFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
+                      addr.sin_port = htons(static_cast<uint16_t>(dataPort_)),
+                      ::connect(fillerFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)))
           return Fail("data listen: " + ErrorText());
-        return Note("data listening on port " + std::to_string(dataPort_ = ntohs(addr.sin_port))), true;
+        return Note("data listening on port " + std::to_string(dataPort_));
       });
     else if (line == "data accept")
-      Add([this] {
+      add([this] {
         if (const int ready = PollFor(dataListenFd_, POLLIN, After(kTimeoutMs)); ready <= 0)
           return ready == 0 && !Fail("no data connection came to the listening port");
-        Drop(dataFd_, false), dataFd_ = ::accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        return Locked([&] { data_.emplace_back(); }), Note("data connection accepted"), true;
+        Drop(dataFd_), dataFd_ = ::accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        return Locked([&] { data_.emplace_back(); }), Note("data connection accepted");
       });
     else throw std::invalid_argument("scripted peer: cannot read step: " + line);
   }
   return *this;
 }
 
-ScriptedPeer& ScriptedPeer::Add(std::function<bool()> step) {
-  if (thread_.joinable()) throw std::logic_error("ScriptedPeer: steps must be added before Start()");
-  steps_.push_back(std::move(step));
-  return *this;
-}
-// Without its connection a control step ends the script; a data step is a
-// failure, and the script goes on.
-ScriptedPeer& ScriptedPeer::OnControl(std::function<bool()> step) {
-  return Add([=, this] { return controlFd_ >= 0 ? step() : Fail("no control connection"); });
-}
-ScriptedPeer& ScriptedPeer::OnData(std::function<bool()> step) {
-  return Add([=, this] { return dataFd_ >= 0 ? step() : !Fail("no data connection"); });
-}
-ScriptedPeer& ScriptedPeer::Drops(const std::string& note, int& fd, bool reset) {
-  return Add([=, this, &fd] { return Note(note), Drop(fd, reset), true; });
-}
-ScriptedPeer& ScriptedPeer::Send(const std::string& bytes) {
-  return OnControl([=, this] {
-    std::string filled = bytes;  // {port}, {p1}, {p2}: the data listener's port
-    for (auto [key, value] : {std::pair{"{port}", dataPort_}, {"{p1}", dataPort_ / 256}, {"{p2}", dataPort_ % 256}})
-      for (size_t at; (at = filled.find(key)) != std::string::npos;) filled.replace(at, std::strlen(key), std::to_string(value));
-    return SendAll(controlFd_, filled, kTimeoutMs);
-  });
-}
-ScriptedPeer& ScriptedPeer::DataSend(const std::string& bytes) {
-  return OnData([=, this] { return SendAll(dataFd_, bytes, kTimeoutMs); });
-}
-
-ScriptedPeer& ScriptedPeer::Waits(int timeoutMs, std::function<bool()> done,
-                                  std::function<bool(Read)> then) {
-  return OnControl([=, this] {
-    Read r = Read::Data;
-    for (const Time end = After(timeoutMs); !done() && r == Read::Data;) r = ReadControl(end);
-    return then(r);
-  });
-}
-
-ScriptedPeer& ScriptedPeer::Expect(const std::string& prefix) {
-  const int timeoutMs = kTimeoutMs;
-  return Waits(timeoutMs, [this] { return consumed_ < Commands().size(); }, [=, this](Read r) {
-    if (r == Read::Stopped) return false;
-    if (r != Read::Data)
-      return Fail((r == Read::Closed ? "the client closed the control connection"
-                                     : "no command within " + std::to_string(timeoutMs) + " ms") +
-                  " while '" + prefix + "' was expected");
-    const std::string line = Commands()[consumed_++];
-    if (line.compare(0, prefix.size(), prefix) != 0)
-      Fail("expected '" + prefix + "', received '" + Shown(line) + "'");
-    return true;
-  });
-}
-
-ScriptedPeer& ScriptedPeer::DataConnectFrom(const std::string& sourceAddress) {
-  return Add([=, this] { return ConnectData(sourceAddress, kTimeoutMs), true; });
+bool ScriptedPeer::Expect(const std::string& prefix) {
+  const Read r = ReadUntil([this] { return consumed_ < Commands().size(); });
+  if (r != Read::Data)
+    return r != Read::Stopped &&
+           Fail((r == Read::Closed ? "the client closed the control connection"
+                                   : "no command within " + std::to_string(kTimeoutMs) + " ms") +
+                " while '" + prefix + "' was expected");
+  const std::string line = Commands()[consumed_++];
+  return line.compare(0, prefix.size(), prefix) == 0 || !Fail("expected '" + prefix + "', received '" + Shown(line) + "'");
 }
 
 // ---- Running ----
 
-void ScriptedPeer::Start() {
-  if (thread_.joinable()) throw std::logic_error("ScriptedPeer: started twice");
-  thread_ = std::thread([this] { Run(); });
-}
-
 void ScriptedPeer::Run() {
-  if (AcceptControl(kTimeoutMs))
+  if (AcceptControl())
     for (size_t i = 0; i < steps_.size() && !stop_; ++i)
       if (at_ = "step " + std::to_string(i + 1) + ": "; !steps_[i]()) break;
   at_.clear();
@@ -248,8 +218,7 @@ void ScriptedPeer::Run() {
   Note("script ended");
   while (controlFd_ >= 0 && ReadControl(After(kSliceMs)) != Read::Closed && !stop_) {
   }  // records what the client still sends, until it closes
-  Drop(dataFd_, false);
-  Drop(controlFd_, false);
+  Drop(dataFd_), Drop(controlFd_);
 }
 
 int ScriptedPeer::PollFor(int fd, short events, Time end) {
@@ -260,19 +229,21 @@ int ScriptedPeer::PollFor(int fd, short events, Time end) {
   return -1;
 }
 
-bool ScriptedPeer::AcceptControl(int timeoutMs) {
-  for (const Time end = After(timeoutMs); controlFd_ < 0;) {
-    const int ready = PollFor(listenFd_, POLLIN, end);
-    if (ready == 0) Fail("no client connected within " + std::to_string(timeoutMs) + " ms");
-    if (ready <= 0) return false;
-    controlFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-  }
+bool ScriptedPeer::AcceptControl() {
+  if (const int ready = PollFor(listenFd_, POLLIN, After(kTimeoutMs)); ready <= 0)
+    return ready == 0 && Fail("no client connected within " + std::to_string(kTimeoutMs) + " ms");
+  controlFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
   SetOption(controlFd_, SOL_SOCKET, SO_OOBINLINE);
   SetOption(controlFd_, IPPROTO_TCP, TCP_NODELAY);
   pendingText_.clear();
   Locked([&] { clientClosed_ = false; });
-  Note("control connection accepted");
-  return true;
+  return Note("control connection accepted");
+}
+
+ScriptedPeer::Read ScriptedPeer::ReadUntil(const std::function<bool()>& done) {
+  Read r = Read::Data;
+  for (const Time end = After(kTimeoutMs); !done() && r == Read::Data;) r = ReadControl(end);
+  return r;
 }
 
 ScriptedPeer::Read ScriptedPeer::ReadControl(Time end) {
@@ -285,14 +256,12 @@ ScriptedPeer::Read ScriptedPeer::ReadControl(Time end) {
   const ssize_t n = ::recv(controlFd_, buffer, sizeof buffer, 0);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return Read::Data;
   if (n <= 0) {
-    Note(n == 0 ? "the client closed the control connection"
-                : "control receive error: " + ErrorText());
-    Drop(controlFd_, false);
+    Note(n == 0 ? "the client closed the control connection" : "control receive error: " + ErrorText());
+    Drop(controlFd_);
     Locked([&] { clientClosed_ = true; });
   }
   pendingText_.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-  for (size_t lf; (lf = pendingText_.find('\n')) != std::string::npos;
-       pendingText_.erase(0, lf + 1)) {
+  for (size_t lf; (lf = pendingText_.find('\n')) != std::string::npos; pendingText_.erase(0, lf + 1)) {
     const std::string line = pendingText_.substr(0, lf - (lf > 0 && pendingText_[lf - 1] == '\r'));
     Locked([&] { commands_.push_back(line); });
     Note("received " + Shown(line));
@@ -303,55 +272,48 @@ ScriptedPeer::Read ScriptedPeer::ReadControl(Time end) {
 
 // A control connection that goes away under a reply means the script did
 // not match; a client may drop a data connection on purpose (cancel).
-bool ScriptedPeer::SendAll(int fd, const std::string& bytes, int timeoutMs) {
+bool ScriptedPeer::SendAll(int fd, const std::string& bytes) {
   const bool control = fd == controlFd_;
   const std::string what = control ? "control send" : "data send";
   Note(what + " " + Shown(bytes));
   for (size_t done = 0; done < bytes.size();) {
-    const int ready = PollFor(fd, POLLOUT, After(timeoutMs));  // restarts with progress
-    if (ready < 0) return false;
-    if (ready == 0)
-      return !Fail(what + ": the client took no data for " + std::to_string(timeoutMs) + " ms") &&
-             !control;
-    const ssize_t sent =
-        ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent > 0) {
-      done += static_cast<size_t>(sent);
-    } else if (errno != EINTR && errno != EAGAIN) {
-      const std::string text =
-          what + " stopped after " + std::to_string(done) + " bytes: " + ErrorText();
-      return control ? Fail(text) : (Note(text), true);
-    }
+    const int ready = PollFor(fd, POLLOUT, After(kTimeoutMs));  // restarts with progress
+    if (ready <= 0)
+      return ready == 0 && !Fail(what + ": the client took no data for " + std::to_string(kTimeoutMs) + " ms") && !control;
+    const ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) done += static_cast<size_t>(sent);
+    else if (errno != EINTR && errno != EAGAIN)
+      return control ? Fail(what + " stopped after " + std::to_string(done) + " bytes: " + ErrorText())
+                     : Note(what + " stopped after " + std::to_string(done) + " bytes: " + ErrorText());
   }
   return true;
 }
 
-void ScriptedPeer::ConnectData(const std::string& from, int timeoutMs) {
+// Always goes on with the script: a failed connect is recorded as a failure.
+bool ScriptedPeer::ConnectData(const std::string& from) {
   std::string port;  // the last PORT's argument
   for (const auto& c : Commands())
     if (::strncasecmp(c.c_str(), "PORT ", 5) == 0) port = c.substr(5);
   unsigned v[6] = {};
   if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6 ||
       *std::max_element(v, v + 6) > 255)
-    return (void)Fail("no usable PORT command to connect to ('" + Shown(port) + "')");
-  sockaddr_in addr = Address(v[0] << 24 | v[1] << 16 | v[2] << 8 | v[3], v[4] * 256 + v[5]);
-  sockaddr_in source = Address(0, 0);
-  Drop(dataFd_, false);
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const timeval limit{timeoutMs / 1000, timeoutMs % 1000 * 1000};
+    return !Fail("no usable PORT command to connect to ('" + Shown(port) + "')");
+  sockaddr_in addr{AF_INET, htons(static_cast<uint16_t>(v[4] * 256 + v[5])), {htonl(v[0] << 24 | v[1] << 16 | v[2] << 8 | v[3])}, {}};
+  sockaddr_in source{AF_INET, 0, {}, {}};
+  Drop(dataFd_);
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const timeval limit{kTimeoutMs / 1000, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);  // bounds connect()
   // A client that takes the connection and drops it at once (it refuses a
   // stranger) may do so before connect() returns: it was made all the same.
   if ((!from.empty() && (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
-                         ::bind(fd, Raw(source), sizeof source) != 0)) ||
-      (::connect(fd, Raw(addr), sizeof addr) != 0 && errno != ECONNRESET && errno != EPIPE)) {
-    Fail("data connection to " + port + " failed: " + ErrorText());
-    return (void)::close(fd);
-  }
+                         ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)) ||
+      (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != ECONNRESET && errno != EPIPE))
+    return Fail("data connection to " + port + " failed: " + ErrorText()), Drop(fd), true;
   SetOption(fd, IPPROTO_TCP, TCP_NODELAY);
   dataFd_ = fd;
   Locked([&] { data_.emplace_back(); });
-  Note("data connected to " + port + (from.empty() ? "" : " from " + from));
+  return Note("data connected to " + port + (from.empty() ? "" : " from " + from));
 }
 
 void ScriptedPeer::Drop(int& fd, bool reset) {
@@ -367,7 +329,8 @@ bool ScriptedPeer::Fail(const std::string& text) {
   return false;
 }
 
-void ScriptedPeer::Note(const std::string& text) {
+bool ScriptedPeer::Note(const std::string& text) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_);
   Locked([&] { trace_ += "[" + std::to_string(ms.count()) + " ms] " + text + "\n"; });
+  return true;
 }

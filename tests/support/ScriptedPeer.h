@@ -19,21 +19,45 @@
 //   EXPECT_TRUE(peer.Wait(10000));
 //   EXPECT_TRUE(peer.Failures().empty()) << peer.Trace();
 //
-// Every wait is bounded (by the step's time-out, 10 s unless given). A wrong
+// Every wait is bounded (10 s). A wrong
 // command is recorded as a failure and the script goes on; a time-out or a
 // lost control connection ends it. After the last step the peer keeps
 // recording control lines until the client closes. Results may be read from
 // the test's thread at any time. When the running test has failed, the
 // destructor prints Trace().
+//
+// The script, one step a line, blank lines ignored:
+//   > 220 ready             Send, "\r\n" added
+//   >> 220-a\r\n220 b\r\n   Send exactly
+//   < USER                  Expect a command beginning with USER
+//   < USER | 331 password   Reply: Expect, then Send with "\r\n" added
+//   pause 200               Pause (data stall 200: the same, holding the data
+//                           connection without using it)
+//   close / reset           close control (FIN / RST)
+//   urgent                  wait for urgent data on control (the client's
+//                           ABOR sent urgently; a following "< ABOR" reads
+//                           the line itself)
+//   accept                  drop both connections, accept the next control
+//   data connect            connect to the last PORT received
+//   data from 127.0.0.2     the same, from another local address
+//   data send TEXT / data pattern N (Pattern(N) bytes)
+//   data recv               receive until the client closes the data
+//   data close / data reset close data (FIN / RST)
+//   data refuse             never connect (marks the intent in the trace)
+//   data flood MS           send without pause for MS ms or until the client
+//                           drops the data connection
+//   data listen [full]      listen for a passive data connection (full:
+//                           its queue taken, a connect is never answered);
+//                           later control text has {port} {p1} {p2} filled
+//   data accept             accept the client's data connection
+// Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <numeric>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 class ScriptedPeer {
@@ -44,53 +68,16 @@ public:
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
   int Port() const { return port_; }
-
-  // ---- The script (all of it before Start()), one step a line, blank lines ignored ----
-  //   > 220 ready             Send, "\r\n" added
-  //   >> 220-a\r\n220 b\r\n   Send exactly
-  //   < USER                  Expect a command beginning with USER
-  //   < USER | 331 password   Reply: Expect, then Send with "\r\n" added
-  //   pause 200               Pause
-  //   close / reset           close control (FIN / RST)
-  //   urgent                  wait for urgent data on control (the client's
-  //                           ABOR sent urgently; a following "< ABOR" reads
-  //                           the line itself)
-  //   expect close            wait until the client closes control
-  //   accept                  drop both connections, accept the next control
-  //   data connect            connect to the last PORT received
-  //   data from 127.0.0.2     the same, from another local address
-  //   data send TEXT / data pattern N (Pattern(N) bytes)
-  //   data recv               receive until the client closes the data
-  //   data close / data reset close data (FIN / RST)
-  //   data refuse             never connect (marks the intent in the trace)
-  //   data stall MS           hold the data connection without using it
-  //   data flood MS           send without pause for MS ms or until the client
-  //                           drops the data connection
-  //   data listen [full]      listen for a passive data connection (full:
-  //                           its queue taken, a connect is never answered);
-  //                           later control text has {port} {p1} {p2} filled
-  //   data accept             accept the client's data connection
-  // Sent text understands \r \n \t \\ and \xNN. A malformed line throws.
-  ScriptedPeer& Play(const std::string& script);
-
-  // ---- Running ----
-  void Start();
+  ScriptedPeer& Play(const std::string& script);  // all of it before Start()
+  void Start() { thread_ = std::thread([this] { Run(); }); }
   bool Wait(int timeoutMs = kTimeoutMs) { return WaitUntil(timeoutMs, [&] { return finished_; }); }
-  bool WaitForCommands(size_t count, int timeoutMs = kTimeoutMs) {  // in all
-    return WaitUntil(timeoutMs, [&] { return commands_.size() >= count; });
-  }
-  bool WaitForClose(int timeoutMs = kTimeoutMs) {  // the client closed control
-    return WaitUntil(timeoutMs, [&] { return clientClosed_; });
-  }
+  bool WaitForClose(int timeoutMs = kTimeoutMs) { return WaitUntil(timeoutMs, [&] { return clientClosed_; }); }
 
   // ---- Results ----
   std::vector<std::string> Commands() const { return Locked([&] { return commands_; }); }
-  std::string DataReceived() const {  // all data connections together
-    const auto all = DataConnections();
-    return std::accumulate(all.begin(), all.end(), std::string());
-  }
+  std::vector<std::string> Wire() const;  // the commands, every PORT line as "PORT" alone
   std::vector<std::string> DataConnections() const { return Locked([&] { return data_; }); }
-  int DataConnectionCount() const { return static_cast<int>(DataConnections().size()); }
+  std::string DataReceived() const;  // all data connections together
   int UrgentCount() const { return Locked([&] { return urgentCount_; }); }
   std::vector<std::string> Failures() const { return Locked([&] { return failures_; }); }
   std::string Trace() const { return Locked([&] { return trace_; }); }  // one event a line
@@ -100,7 +87,7 @@ private:
   using Time = std::chrono::steady_clock::time_point;
   enum class Read { Data, Timeout, Closed, Stopped };
 
-  template <class F> std::invoke_result_t<F> Locked(F f) const {
+  template <class F> auto Locked(F f) const -> decltype(f()) {
     std::lock_guard<std::mutex> lock(mutex_);
     return f();
   }
@@ -108,33 +95,24 @@ private:
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(ms), done);
   }
-  ScriptedPeer& Add(std::function<bool()> step);  // a step returns false to end the script
-  ScriptedPeer& Send(const std::string& bytes);
-  ScriptedPeer& Expect(const std::string& prefix);  // a command line beginning with `prefix`
-  ScriptedPeer& DataSend(const std::string& bytes);
-  ScriptedPeer& OnControl(std::function<bool()> step);
-  ScriptedPeer& OnData(std::function<bool()> step);
-  ScriptedPeer& Drops(const std::string& note, int& fd, bool reset);
-  // Reads control until `done` or the read ends otherwise, then `then`.
-  ScriptedPeer& Waits(int timeoutMs, std::function<bool()> done, std::function<bool(Read)> then);
-  ScriptedPeer& DataConnectFrom(const std::string& sourceAddress);  // to the last PORT
   void Run();
   int PollFor(int fd, short events, Time end);  // 1 ready, 0 time-out, -1 stopped
-  bool AcceptControl(int timeoutMs);
+  bool AcceptControl();
   Read ReadControl(Time end);  // one read, recording what came
-  bool SendAll(int fd, const std::string& bytes, int timeoutMs);
-  void ConnectData(const std::string& from, int timeoutMs);
+  Read ReadUntil(const std::function<bool()>& done);  // reads control until done or it ends
+  bool Expect(const std::string& prefix);  // a command line beginning with `prefix`
+  bool SendAll(int fd, const std::string& bytes);
+  bool ConnectData(const std::string& from);  // to the last PORT
   bool Sleep(int ms) { return !WaitUntil(ms, [&] { return stop_.load(); }); }  // false when stopped
-  void Drop(int& fd, bool reset);      // closes fd (RST when reset)
+  static void Drop(int& fd, bool reset = false);  // closes fd (RST when reset)
   bool Fail(const std::string& text);  // records a failure; false
-  void Note(const std::string& text);
+  bool Note(const std::string& text);  // true
 
   const Time start_ = std::chrono::steady_clock::now();
   int listenFd_ = -1;
   int port_ = 0;
   // Peer thread only:
-  int controlFd_ = -1;
-  int dataFd_ = -1;
+  int controlFd_ = -1, dataFd_ = -1;
   int dataListenFd_ = -1, fillerFd_ = -1, dataPort_ = 0;  // passive data listener
   std::string pendingText_;  // received, not yet a complete line
   size_t consumed_ = 0;      // lines handed to Expect
@@ -146,11 +124,8 @@ private:
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  bool finished_ = false;
-  bool clientClosed_ = false;
-  std::vector<std::string> commands_;
-  std::vector<std::string> data_;
+  bool finished_ = false, clientClosed_ = false;
+  std::vector<std::string> commands_, data_, failures_;
   int urgentCount_ = 0;
-  std::vector<std::string> failures_;
   std::string trace_;
 };

@@ -2,7 +2,7 @@
 // Temporary folders for tests.
 //
 //   TempProgramDir dir;                  // also the current directory
-//   dir.WriteIni("[Fixed]\r\nOK=1\r\n");
+//   dir.WriteFile("TARNEX.INI", "[Fixed]\r\nOK=1\r\n");
 //   FtpEngine engine(ui, dir.Dir());     // Dir() ends in "/"
 //   EXPECT_NE(dir.ReadLog().find("Error"), std::string::npos);
 #include <cstdlib>
@@ -59,9 +59,6 @@ public:
   std::string FilePath(const std::string& name) const { return dir_ + name; }
   // The settings file TARNEX.INI and the log file TARNEX.LOG.
   std::string IniPath() const { return FilePath("TARNEX.INI"); }
-  std::string LogPath() const { return FilePath("TARNEX.LOG"); }
-  void WriteIni(const std::string& text) const { WriteFile("TARNEX.INI", text); }
-  std::string ReadIni() const { return ReadFile("TARNEX.INI"); }
   std::string ReadLog() const { return ReadFile("TARNEX.LOG"); }
 
 private:
