@@ -128,11 +128,9 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.WriteLog("Connected to " + run.host + " as " + run.user);
 
   // A failed TLS step has closed the connection and logged why.
-  if (!TlsBeforeGreeting(engine)) return BatchResult::ConnectFailed;
-  ReadGreeting(engine);
-  if (!TlsAfterGreeting(engine)) return BatchResult::ConnectFailed;
-  Login(engine, run.user, run.password, run.account);
-  if (!TlsAfterLogin(engine)) return BatchResult::ConnectionLost;
+  const SessionStart start = StartSession(engine, run.user, run.password, run.account);
+  if (start != SessionStart::Ready)
+    return start == SessionStart::StoppedBeforeLogin ? BatchResult::ConnectFailed : BatchResult::ConnectionLost;
   if (!run.directory.empty())
     engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
   CheckInitialDirectory(engine, run.directory);

@@ -1,5 +1,7 @@
 #include "ftp/Session.h"
 
+#include "ftp/Tls.h"
+
 std::string LowerName(const std::string& text) {
   std::string lower = text;
   for (char& c : lower)
@@ -47,6 +49,15 @@ void Login(FtpEngine& engine, const std::string& user, const std::string& passwo
   if (result != 3 || password.empty()) return;
   result = engine.SendCommand("PASS %s", {password});
   if (result == 3 && !account.empty()) engine.SendCommand("ACCT %s", {account});
+}
+
+SessionStart StartSession(FtpEngine& engine, const std::string& user, const std::string& password,
+                          const std::string& account) {
+  if (!TlsBeforeGreeting(engine)) return SessionStart::StoppedBeforeLogin;
+  ReadGreeting(engine);
+  if (!TlsAfterGreeting(engine)) return SessionStart::StoppedBeforeLogin;
+  Login(engine, user, password, account);
+  return TlsAfterLogin(engine) ? SessionStart::Ready : SessionStart::StoppedAfterLogin;
 }
 
 void CheckInitialDirectory(FtpEngine& engine, const std::string& remoteDirectory) {

@@ -21,6 +21,15 @@ void ReadGreeting(FtpEngine& engine);
 void Login(FtpEngine& engine, const std::string& user, const std::string& password,
            const std::string& account);
 
+// What follows the connect, in the order every connection takes it: the
+// implicit TLS handshake, the greeting, AUTH TLS, the login, PBSZ and PROT.
+// A TLS step that fails has closed the connection and said why; the result
+// tells whether the login had been sent by then. A refused login is not
+// judged here.
+enum class SessionStart { Ready, StoppedBeforeLogin, StoppedAfterLogin };
+SessionStart StartSession(FtpEngine& engine, const std::string& user, const std::string& password,
+                          const std::string& account);
+
 // After a 550 for the initial directory: asks whether to create it, and
 // sends MKD and CWD (the name lower-cased when the engine's option says so).
 void CheckInitialDirectory(FtpEngine& engine, const std::string& remoteDirectory);

@@ -65,12 +65,9 @@ void TFTPForm::ConnectMNUClick() {
   e.ShowLine("Connected to %s", {e.Sockets1.IPAddr});
 
   // A failed TLS step has closed the connection and said why.
-  if (!TlsBeforeGreeting(e)) return EnableDisableMenus();
-  ReadGreeting(e);
-  if (!TlsAfterGreeting(e)) return EnableDisableMenus();
-  Login(e, TLoginDLG::Text(dialog.UserName), TLoginDLG::Text(dialog.Password),
-        TLoginDLG::Text(dialog.Account));
-  if (!TlsAfterLogin(e)) return EnableDisableMenus();
+  if (StartSession(e, TLoginDLG::Text(dialog.UserName), TLoginDLG::Text(dialog.Password),
+                   TLoginDLG::Text(dialog.Account)) != SessionStart::Ready)
+    return EnableDisableMenus();
   const std::string directory = TLoginDLG::Text(dialog.Directory);
   if (!directory.empty()) e.SendCommand("CWD %s", {directory});
   CheckInitialDirectory(e, ActiveProfile.Directory);

@@ -10,16 +10,12 @@
 
 namespace {
 
-// Connect, the TLS steps and the login as the window runs them; false when
+// Connect, the TLS steps and the login as the window and the batch run take them; false when
 // a TLS step stopped the connection.
 bool SecureLogin(EngineHarness& h, int port, const std::string& user, const std::string& password) {
   if (!OpenControlConnection(h.engine, "127.0.0.1", std::to_string(port))) return false;
   h.engine.Connected = true;
-  if (!TlsBeforeGreeting(h.engine)) return false;
-  ReadGreeting(h.engine);
-  if (!TlsAfterGreeting(h.engine)) return false;
-  Login(h.engine, user, password, "");
-  return TlsAfterLogin(h.engine);
+  return StartSession(h.engine, user, password, "") == SessionStart::Ready;
 }
 
 // A server that refuses AUTH TLS is a row of the window's table.
