@@ -12,9 +12,9 @@ bool ControlConnectionLost(const FtpEngine& engine) {
          engine.Sockets1.ConnectionSocket() == -1;
 }
 
-void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why, int files) {
+void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why) {
   engine.NotStored(name, why);
-  engine.FilesAttempted += files;
+  ++engine.FilesAttempted;
 }
 
 namespace {
@@ -53,10 +53,7 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
     int entered = engine.SendCommand("CWD %s", {name});
     engine.WriteLog("ChangeDirectory " + name);
     if (entered != 2) {
-      if (ControlConnectionLost(engine)) return;
-      engine.ShowLine("Could not enter remote directory %s, passed over", {name});
-      engine.WriteLog("Passed over directory " + name);
-      engine.FilesAttempted += CountFiles(path, true);
+      if (!ControlConnectionLost(engine)) PassedOverDirectory(engine, name, path, true);
       return;
     }
     // The tree's own CDUP brings the remote side back where it started.
@@ -69,36 +66,20 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
   const int entered = engine.SendCommand("CWD %s", {name});
   engine.WriteLog("ChangeDirectory " + name);
   if (ControlConnectionLost(engine)) return;
-  const std::string dir = AddBackslash(path);
-  if (entered != 2) {
-    // Its files would land in the current remote directory instead.
-    engine.ShowLine("Could not enter remote directory %s, passed over", {name});
-    engine.WriteLog("Passed over directory " + name);
-    engine.FilesAttempted += CountFiles(dir, false);
-    return;
-  }
-  bool listed = true;
-  const std::vector<DirEntry> entries = ListDirectory(dir, &listed);
-  if (!listed) PassedOver(engine, path, "cannot be read");
-  for (const DirEntry& entry : entries) {
-    if (entry.hidden) continue;
-    if (ControlConnectionLost(engine)) return;
-    if (entry.error != 0) PassedOver(engine, dir + entry.name, LocalError(entry.error));
-    if (!entry.regular) continue;
-    engine.WriteLog("Putfile " + entry.name);
-    engine.StoreFile(run.typeCommand, dir + entry.name, entry.name);
-  }
+  // Its files would land in the current remote directory instead.
+  if (entered != 2) PassedOverDirectory(engine, name, AddBackslash(path), false);
+  else StoreFilesOf(engine, run.typeCommand, path, false);
 }
-}  // namespace
 
-namespace {
+// ": " and the control socket's error, when it gave one.
+std::string Reason(const FtpEngine& engine) {
+  return engine.ControlError.empty() ? "" : ": " + engine.ControlError;
+}
+
 // The one line that ends a run whose control connection failed, with the
 // reason when the socket gave one.
 BatchResult Lost(FtpEngine& engine) {
-  std::string line = "Connection Failed";
-  if (!engine.ControlError.empty()) line += ": " + engine.ControlError;
-  engine.ShowLine("%s", {line});
-  engine.WriteLog(line);
+  engine.ShowAndLog("Connection Failed" + Reason(engine));
   return BatchResult::ConnectionLost;
 }
 }  // namespace
@@ -117,10 +98,7 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
 
   if (!OpenControlConnection(engine, run.host, run.port)) {
     // No box: nobody is there to close it, and the run must end.
-    std::string line = "Connection to " + run.host + " failed";
-    if (!engine.ControlError.empty()) line += ": " + engine.ControlError;
-    engine.ShowLine("%s", {line});
-    engine.WriteLog(line);
+    engine.ShowAndLog("Connection to " + run.host + " failed" + Reason(engine));
     return BatchResult::ConnectFailed;
   }
   engine.Connected = true;
@@ -142,10 +120,8 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
     UploadName(engine, run, name);
     if (ControlConnectionLost(engine)) return Lost(engine);
   }
-  const std::string count = "Stored " + std::to_string(engine.FilesStored) + " of " +
-                            std::to_string(engine.FilesAttempted) + " files";
-  engine.ShowLine("%s", {count});
-  engine.WriteLog(count);
+  engine.ShowAndLog("Stored " + std::to_string(engine.FilesStored) + " of " +
+                    std::to_string(engine.FilesAttempted) + " files");
   return engine.FilesStored == engine.FilesAttempted ? BatchResult::Finished
                                                      : BatchResult::NotAllStored;
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/PathHelpers.h"
 #include "ftp/FtpEngine.h"
 
 struct BatchRun {
@@ -38,9 +39,8 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run);
 // stored, 2 when the run could not go on.
 int ExitCode(BatchResult result);
 
-// Counts a file (or every file of a directory passed over) as attempted and
-// not stored, with its transcript and log line.
-void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why, int files = 1);
+// Counts a file as attempted and not stored, with its transcript and log line.
+void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why);
 
 // Whether the control connection has gone: the run cannot send anything
 // more, so it stops instead of trying (and failing) once per file.
@@ -51,3 +51,13 @@ bool ControlConnectionLost(const FtpEngine& engine);
 // "CDUP". Stops at once, sending nothing more, when the control connection
 // is lost.
 void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const std::string& dir);
+// Stores the regular files of the directory at path (hidden ones only when
+// `hidden`), telling each entry and a listing that cannot be read; stops
+// when the control connection is gone. Gives the listing.
+std::vector<DirEntry> StoreFilesOf(FtpEngine& engine, const std::string& typeCommand,
+                                   const std::string& path, bool hidden);
+// A remote directory that could not be entered: one line says so, and the
+// files that would have gone into it (the whole tree, or the visible files
+// of localDir alone) count as not stored.
+void PassedOverDirectory(FtpEngine& engine, const std::string& remoteName, const std::string& localDir,
+                         bool tree);

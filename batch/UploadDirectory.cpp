@@ -1,20 +1,35 @@
 #include "batch/BatchUpload.h"
 #include "batch/PathHelpers.h"
 
-void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const std::string& dirIn) {
-  const std::string dir = AddBackslash(dirIn);
+std::vector<DirEntry> StoreFilesOf(FtpEngine& engine, const std::string& typeCommand,
+                                   const std::string& path, bool hidden) {
+  const std::string dir = AddBackslash(path);
   bool listed = true;
   const std::vector<DirEntry> entries = ListDirectory(dir, &listed);
-  if (!listed) PassedOver(engine, dir, "cannot be read");
-
-  // Files first, hidden ones included; FIFOs, sockets and devices never.
+  if (!listed) PassedOver(engine, path, "cannot be read");
+  // FIFOs, sockets and devices are never sent.
   for (const DirEntry& entry : entries) {
-    if (ControlConnectionLost(engine)) return;
+    if (entry.hidden && !hidden) continue;
+    if (ControlConnectionLost(engine)) break;
     if (entry.error != 0) PassedOver(engine, dir + entry.name, LocalError(entry.error));
     if (!entry.regular) continue;
     engine.WriteLog("Putfile " + entry.name);
     engine.StoreFile(typeCommand, dir + entry.name, entry.name);
   }
+  return entries;
+}
+
+void PassedOverDirectory(FtpEngine& engine, const std::string& remoteName, const std::string& localDir,
+                         bool tree) {
+  engine.ShowLine("Could not enter remote directory %s, passed over", {remoteName});
+  engine.WriteLog("Passed over directory " + remoteName);
+  engine.FilesAttempted += CountFiles(localDir, tree);
+}
+
+void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const std::string& dirIn) {
+  const std::string dir = AddBackslash(dirIn);
+  // Files first, hidden ones included.
+  const std::vector<DirEntry> entries = StoreFilesOf(engine, typeCommand, dir, true);
 
   // Then every sub-directory that is not hidden.
   for (const DirEntry& entry : entries) {
@@ -29,11 +44,9 @@ void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const st
     engine.WriteLog("Changedirectory " + sub);
     if (ControlConnectionLost(engine)) return;
     if (entered != 2) {
-      engine.FilesAttempted += CountFiles(dir + entry.name, true);
       // Its files must not land in the wrong remote directory, and the
       // closing CDUP would leave the caller one level too high.
-      engine.ShowLine("Could not enter remote directory %s, passed over", {sub});
-      engine.WriteLog("Passed over directory " + sub);
+      PassedOverDirectory(engine, sub, dir + entry.name, true);
       continue;
     }
     // The local path is built from the entry's own name: only the remote

@@ -40,6 +40,11 @@ void FtpEngine::WriteLog(const std::string& text) {
   log_.Write(text);
 }
 
+void FtpEngine::ShowAndLog(const std::string& line) {
+  ShowLine("%s", {line});
+  WriteLog(line);
+}
+
 namespace {
 // Errors that say the connection itself is gone.
 bool EndsConnection(int error) {
@@ -139,7 +144,5 @@ int FtpEngine::SendAbor() {
 
 void FtpEngine::NotStored(const std::string& name, const std::string& why) {
   LastStoreOK = false;
-  const std::string line = "Not stored " + EscapeControls(name) + ": " + why;
-  ShowLine("%s", {line});
-  WriteLog(line);
+  ShowAndLog("Not stored " + EscapeControls(name) + ": " + why);
 }

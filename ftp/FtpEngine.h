@@ -121,6 +121,8 @@ public:
   void ShowText(const std::string& text) { Memo.ShowText(text); }
   void ShowLine(const std::string& format, FormatArgs args = {});
   void WriteLog(const std::string& text);
+  // One line, as it stands, in the transcript and in the log.
+  void ShowAndLog(const std::string& line);
   const LogFile& Log() const { return log_; }
 
   // Data connection and transfers.

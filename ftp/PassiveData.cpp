@@ -124,7 +124,6 @@ int FtpEngine::OpenPassiveConnection() {
   else
     note = "The data connection to " + where + " failed: " + GetErrorText(errors.error);
   if (Sockets2.ConnectionSocket() != -1) Sockets2.Disconnect();
-  ShowLine("%s", {note});
-  WriteLog(note);
+  ShowAndLog(note);
   return 5;
 }

@@ -29,6 +29,8 @@ StartupSettings ReadStartupSettings(const std::string& iniPath, int32_t currentT
   s.TransferType = p.TransferType;
   s.LogEnabled = p.UseLogFile;
   s.ConfiguredFlag = ini.ReadFlag(FixedSection, FixedOKKey, true);
+  s.VerifyDataPeer = ini.ReadFlag(OptionsSection, VerifyDataPeerKey, true);
+  s.VerifyUploads = ini.ReadFlag(OptionsSection, VerifyUploadsKey, true);
 
   if (s.Options.DirSep.empty() && s.Options.ViewSep.empty() && s.Options.Editor.empty()) {
     s.Options = DefaultDisplayOptions();

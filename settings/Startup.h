@@ -29,11 +29,17 @@ struct StartupSettings {
   int32_t TransferType = 0;     // becomes CurrentTransferType
   bool LogEnabled = true;       // the profile's UseLogFile
   bool ConfiguredFlag = true;   // [Fixed] OK, default true
+  // [options] VerifyDataPeer and VerifyUploads, both on unless they read 0:
+  // data connections only from the server's own address, and binary uploads
+  // checked by SIZE.
+  bool VerifyDataPeer = true;
+  bool VerifyUploads = true;
 };
 
 // Reads [options] DirSep, ViewSep, Editor; [LastUsed] NAME; the profile
 // keys of the section so named with the start-up defaults (TransferType
-// defaulting to currentTransferType); then [Fixed] OK; last, when the three
+// defaulting to currentTransferType); then [Fixed] OK, [options]
+// VerifyDataPeer and VerifyUploads; last, when the three
 // options were all empty, stores their defaults. Entering Localdir is left to the caller. Never throws for a
 // refused write (see OptionDefaultsError).
 StartupSettings ReadStartupSettings(const std::string& iniPath, int32_t currentTransferType);

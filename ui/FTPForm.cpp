@@ -14,8 +14,6 @@
 #include <unistd.h>
 
 #include "settings/Startup.h"
-#include "settings/SettingsNames.h"
-#include "settings/TIniFile.h"
 #include "ui/DialogControls.h"
 #include "ui/HandlerGuard.h"
 #include "ui/MeterDLG.h"
@@ -155,12 +153,8 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
   e.LogEnabled = s.LogEnabled;
   e.UseLowerCase = s.Batch.UseLowerCase;
   e.Passive = ActiveProfile.Passive;
-  // Data connections come only from the server's own address unless the
-  // settings relax it for servers whose data comes from elsewhere.
-  e.VerifyDataPeer = TIniFile(IniPath()).ReadFlag(SettingsNames::OptionsSection,
-                                                    SettingsNames::VerifyDataPeerKey, true);
-  e.VerifyUploads = TIniFile(IniPath()).ReadFlag(SettingsNames::OptionsSection,
-                                                   SettingsNames::VerifyUploadsKey, true);
+  e.VerifyDataPeer = s.VerifyDataPeer;
+  e.VerifyUploads = s.VerifyUploads;
 
   if (!ActiveProfile.Localdir.empty() && !EnterDirectory(ActiveProfile.Localdir))
     ShowMessageBox("Cannot find directory", "Warning", BoxIcon::Warning, BoxOK);

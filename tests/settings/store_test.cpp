@@ -109,7 +109,8 @@ std::string Step(const std::string& verb, const std::string& arg, const std::str
   const StartupSettings st = ReadStartupSettings(p, current);
   out = st.Options.DirSep + "," + st.Options.ViewSep + "," + st.Options.Editor + (st.OptionDefaultsWritten ? " stored" : "") +
         st.OptionDefaultsError + " " + Show(st.Profile) + st.Batch.InitializeCommand + std::to_string(st.TransferType);
-  for (bool flag : {st.Batch.IncludeDirs, st.Batch.IncludeSubDirs, st.Batch.UseLowerCase, st.LogEnabled, st.ConfiguredFlag})
+  for (bool flag : {st.Batch.IncludeDirs, st.Batch.IncludeSubDirs, st.Batch.UseLowerCase, st.LogEnabled, st.ConfiguredFlag,
+                    st.VerifyDataPeer, st.VerifyUploads})
     out += std::to_string(flag);
   return out + std::to_string(ReadConfiguredFlag(p));
 }
@@ -163,7 +164,7 @@ std::string Keys(const std::string& n) {
 }
 const std::string v1023(1023, 'v'), refused = "{Unable to write to TARNEX.INI}";
 const std::string reserved = " is a section of the settings file and cannot be a profile name}";
-const std::string notInteger = " is not a valid integer value}", started = "||||||||001000||2 2000111";
+const std::string notInteger = " is not a valid integer value}", started = "||||||||001000||2 200011111";
 const std::string hex = "00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
 
 INSTANTIATE_TEST_SUITE_P(IniFile, Settings, ::testing::ValuesIn(std::vector<Row>{
@@ -234,11 +235,12 @@ INSTANTIATE_TEST_SUITE_P(Profiles, Settings, ::testing::ValuesIn(std::vector<Row
      "Profile2147483647=x\nProfile5=five\n[LastUsed]\nNAME=x\n[Fixed]\nOK=1\n" + Keys("x") + "TransferType=3\n"},
     {"start-up with no file: defaults, and only the options stored", std::nullopt, "start",
      "0,1,xdg-open stored " + started, "[options]\nDirSep=0\nViewSep=1\nEditor=xdg-open\n"},
-    {"start-up stores no defaults when one option is set", "[options]\nDirSep=\nEditor=vi\n", "start", ",,vi " + started},
+    {"start-up stores no defaults when one option is set; the checks of data peers and uploads can be turned off",
+     "[options]\nDirSep=\nEditor=vi\nVerifyDataPeer=0\nVerifyUploads=0\n", "start", ",,vi ||||||||001000||2 200011001"},
     {"start-up reads the last-used profile with its own defaults",
      "[options]\nEditor=vi\n[LastUsed]\nNAME=Srv\n[fixed]\nok=0\n[srv]\nHostName=h\nPort=2121\nPassword=\" p \"\n"
      "TransferType=abc\nUseLogFile=0\nAnonymous=1\nAutoSave=1\nIncludeSubDirs=5\nInitializeCommand=SITE Y\nLocaldir=/d\n",
-     "start", ",,vi Srv|h|| p |||2121|/d|000010|SITE Y|2 SITE Y2010000"},
+     "start", ",,vi Srv|h|| p |||2121|/d|000010|SITE Y|2 SITE Y201000110"},
     {"start-up reports a refused defaults write", std::nullopt, "mkdir|start",
      "0,1,xdg-openUnable to write to TARNEX.INI " + started, std::nullopt},
     {"names that are sections of the file are refused as profile names; nothing is written", "[options]\nEditor=vi\n",
