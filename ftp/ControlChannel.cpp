@@ -22,6 +22,12 @@ int FtpEngine::SendCommand(const std::string& format, FormatArgs args) {
     ShowLine("Command already in progress, request ignored");
     return -1;
   }
+  // A command chosen while a transfer waits (for its data, its pause, its
+  // close) cannot go out now: the control connection's one call is busy.
+  if (transferRunning_ && (TSockets::WSAIsBlocking() || pausing_)) {
+    ShowLine("Transfer already in progress, request ignored");
+    return -1;
+  }
   // An argument with CR, LF or NUL would put a second command on the wire.
   if (HoldsLineBreak(args)) {
     ShowLine("Command not sent: its text holds a line break or a NUL character");
@@ -122,11 +128,19 @@ void FtpEngine::ReadStaleReplies() {
 // user is told once. The socket itself stays until the user disconnects.
 void FtpEngine::ConnectionLost() {
   ControlClosed = true;
+  EndSession("Connection to " + Sockets1.IPAddr + " lost");
+}
+
+void FtpEngine::EndSession(const std::string& line) {
   if (!Connected) return;
   Connected = false;
-  // An unattended run tells it in its own closing line.
-  if (!Unattended) ShowLine("Connection to %s lost", {Sockets1.IPAddr});
+  if (!Unattended) ShowLine("%s", {line});
   ui_.ConnectionChanged();
+}
+
+void FtpEngine::CloseControl(const std::string& line) {
+  if (Sockets1.ConnectionSocket() != -1) Sockets1.Disconnect();
+  EndSession(line);
 }
 
 bool FtpEngine::TakeAbort() {

@@ -136,12 +136,6 @@ bool FtpEngine::RefuseTransfer() {
   return false;
 }
 
-int FtpEngine::SendAbor() {
-  if (!Connected || ControlClosed) return 5;
-  Sockets1.SetOutOfBandText("ABOR\r\n");
-  return ReadReply();
-}
-
 void FtpEngine::NotStored(const std::string& name, const std::string& why) {
   LastStoreOK = false;
   ShowAndLog("Not stored " + EscapeControls(name) + ": " + why);

@@ -107,6 +107,8 @@ public:
 
   // Repeats of a store after a 426 reply before it is given up.
   static constexpr int MaxStoreRetries = 3;
+  // How long a cancelled transfer waits for the server's replies to ABOR.
+  int AbortDeadlineMs = 3000;
 
   // Control channel.
   int SendCommand(const std::string& format, FormatArgs args = {});
@@ -152,9 +154,18 @@ private:
   };
   void ReadStaleReplies();  // shows reply lines that no command awaits
   void ConnectionLost();
+  // The session is over: Connected cleared, the menus follow, and the
+  // user is told with one line (an unattended run tells it in its own
+  // closing line). CloseControl closes the control socket as well.
+  void EndSession(const std::string& line);
+  void CloseControl(const std::string& line);
   // True, with a transcript line, when a command or transfer is under way.
   bool RefuseTransfer();
-  int SendAbor();           // ABOR as urgent data and its reply
+  // Ends a transfer that was cancelled or timed out: the data connection
+  // is closed first, then ABOR goes to the server and its replies are read
+  // under AbortDeadlineMs. No box; a server that cannot be kept in step
+  // ends the session.
+  void AbortTransfer();
   struct TransferScope {
     FtpEngine& e;
     explicit TransferScope(FtpEngine& engine) : e(engine) { e.transferRunning_ = true; }
@@ -201,5 +212,6 @@ private:
   std::string pasvSession_;
   int storeRetries_ = 0;
   bool transferRunning_ = false;
+  bool pausing_ = false;  // the store's pause after the last block
   bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call
 };

@@ -81,7 +81,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
     AbortFlag = true;
   }
 
-  int abortReply = 0;  // the reply read after the last ABOR, if one was sent
+  bool aborted = false;  // Cancel Transfer, a failed write or a time-out
   {
     BusyCursor busy(*this);
     char buffer[256];
@@ -100,8 +100,12 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
           ShowProgress(received, expected);
         }
       }
-      if (TakeAbort()) abortReply = SendAbor();
+      if (TakeAbort()) {
+        aborted = true;
+        break;
+      }
     } while (n >= 1);
+    if (aborted) AbortTransfer();
   }
   file.Keep();
   file.Close();
@@ -109,10 +113,8 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
   if (separate) ui_.StartEditor(Editor, file.Path());
 
   CloseDataConnection();
-  // A server that answers ABOR with a completion alone (no 426 first) sends
-  // nothing more: waiting for a final reply would only end at the time-out.
-  // Anything it still sends is shown before the next command.
-  if (abortReply != 2) ReadReply();
+  // After an ABOR its replies have been read, the transfer's among them.
+  if (!aborted) ReadReply();
   HideProgress();
 
   // A file that ends short of the announced size is reported even when the

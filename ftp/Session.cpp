@@ -54,6 +54,7 @@ void Login(FtpEngine& engine, const std::string& user, const std::string& passwo
 SessionStart StartSession(FtpEngine& engine, const std::string& user, const std::string& password,
                           const std::string& account) {
   if (!TlsBeforeGreeting(engine)) return SessionStart::StoppedBeforeLogin;
+  engine.LastReply.clear();  // so a greeting that never came is told
   ReadGreeting(engine);
   if (!TlsAfterGreeting(engine)) return SessionStart::StoppedBeforeLogin;
   Login(engine, user, password, account);

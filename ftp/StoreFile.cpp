@@ -2,6 +2,8 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include <QScopedValueRollback>
+
 #include "ftp/FtpEngine.h"
 #include "ftp/LocalFile.h"
 #include "ftp/Session.h"
@@ -19,8 +21,7 @@ void FtpEngine::StoreFile(const std::string& typeCommand, const std::string& loc
 
 // The way out after Cancel Transfer (or a time-out) during the data phase.
 void FtpEngine::StoreAborted() {
-  SendAbor();
-  CloseDataConnection();
+  AbortTransfer();
   SetNormalCursor();
   WriteLog("Transfer aborted due to you're request");
   ShowLine("%sTransfer aborted due to you're request", {"\r\n"});
@@ -119,7 +120,10 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
       WriteLog("File Error, File transfer may be incomplete");
       ShowLine("File Error, File transfer may be incomplete");
     }
-    Sleeper1.SleepFor(350);
+    {
+      const QScopedValueRollback<bool> pause(pausing_, true);
+      Sleeper1.SleepFor(350);
+    }
     // Every byte sent must reach the server before the close, so the sending
     // side is shut down first and the server's close awaited (within the
     // store's time-out). A connection that failed is only closed.

@@ -70,6 +70,13 @@ bool TlsBeforeGreeting(FtpEngine& e) { return e.Tls.Security != 2 || ControlHand
 
 bool TlsAfterGreeting(FtpEngine& e) {
   if (e.Tls.Security != 1) return true;
+  if (e.LastReply.empty() && e.Connected) {
+    // A server on an implicit-TLS port waits for our handshake while we
+    // wait for its greeting.
+    e.AbortFlag = false;  // the time-out that ended the wait is told here
+    return Fail(e, "No greeting came from the server: it may expect implicit TLS "
+                   "(Security in Setup)");
+  }
   e.SendCommand("AUTH TLS");
   if (e.Memo.LastReplyCode() != 234)
     return Fail(e, "The server refused TLS: the login is not sent in clear text");

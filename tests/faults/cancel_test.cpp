@@ -1,5 +1,7 @@
 // Fault catalogue, cancel: how a transfer answers Cancel Transfer, whatever
-// the server does with the ABOR.
+// the server does with the ABOR. The data connection is closed before the
+// ABOR goes out, so a server that reads nothing on the control connection
+// while its data connection stands still answers.
 #include "FaultCatalogue.h"
 
 namespace {
@@ -11,33 +13,78 @@ RowAction CancellingAt(std::vector<int> blocks, RowAction action) {
   };
 }
 
+// A PWD chosen from the menu at the first block, and again while the ABOR's
+// replies are awaited: neither may reach the server.
+RowAction PwdWhileCancelling(RowAction action) {
+  return [=](EngineHarness& h, ScriptedPeer& p) {
+    h.ui.progressHook = [&h, count = 0](int) mutable {
+      if (++count != 1) return;
+      QTimer::singleShot(0, [&h] { h.engine.SendCommand("PWD"); });
+      QTimer::singleShot(150, [&h] { h.engine.CancelTransfer(); });
+      QTimer::singleShot(300, [&h] { h.engine.SendCommand("PWD"); });
+    };
+    action(h, p);
+  };
+}
+
 std::vector<FaultRow> Rows() {
   const std::string data = Pattern(4000);
-  const std::string first = Get("150 Opening (4000 bytes)") + "data connect\ndata pattern 1000\nurgent\n";
+  // The server writes the data until its data connection is gone, as a
+  // server blocked in a send does, and reads the control connection only then.
+  const std::string stalled = Get("150 Opening (4000 bytes)") + "data connect\ndata pattern 1000\ndata recv\nurgent\n";
   const std::vector<std::string> abor = {"TYPE I", "PORT", "RETR a", "ABOR"};
   const std::string aborted = Put("150 Ok to send data") +
-                              "data connect\nurgent\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata recv\ndata close";
+                              "data connect\ndata recv\nurgent\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful";
   const std::vector<std::string> abortedLines = {"426 Transfer aborted", "226 ABOR successful", "Transfer aborted due to you're request"};
+  const std::string kept = data.substr(0, 255);
   return {
-      // The usual answer: 426 for the transfer, then 226 for the ABOR; what
-      // the server still sends is drained.
+      // The usual answer: 426 for the transfer, then 226 for the ABOR.
       {.name = "RetrieveAbortedWith426And226",
-       .script = first + "< ABOR | 426 Transfer aborted\ndata send drained\ndata close\n> 226 ABOR successful",
+       .script = stalled + "< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful",
        .run = CancellingAt({1}, Retrieving()), .commands = abor,
-       .lines = {"426 Transfer aborted", "226 ABOR successful", "Transfer incomplete: 1007 of 4000 bytes received"},
-       .file = std::make_pair("a.out", data.substr(0, 1000) + "drained"),
+       .lines = {"426 Transfer aborted", "226 ABOR successful", "Transfer incomplete: 255 of 4000 bytes received"},
+       .file = std::make_pair("a.out", kept),
        .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.UrgentCount(), 1); }},
+      // A listing into the transcript ends the same way.
+      {.name = "ListingAborted",
+       .script = Steps("TYPE A", "LIST", "150 Here it comes") + "data connect\ndata send total 2\\r\\nfile one\\r\\n\ndata recv\nurgent\n"
+                 "< ABOR | 426 Aborted\\r\\n226 ABOR done",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.ui.lineHook = [&h](const std::string& line) { if (line.starts_with("total")) h.engine.CancelTransfer(); };
+         Listing()(h, p);
+       },
+       .commands = {"TYPE A", "PORT", "LIST", "ABOR"}, .lines = {"total 2", "file one", "426 Aborted", "226 ABOR done"}},
       // Only one reply to ABOR: the transfer does not wait for a second one.
       {.name = "AborAnsweredWithoutA426",
-       .script = first + "< ABOR | 226 Abort successful\ndata close", .run = CancellingAt({1}, Retrieving()),
+       .script = stalled + "< ABOR | 226 Abort successful", .run = CancellingAt({1}, Retrieving()),
        .commands = abor, .lines = {"226 Abort successful"},
-       .file = std::make_pair("a.out", data.substr(0, 1000))},
+       .file = std::make_pair("a.out", kept)},
       // A late 426 after the ABOR's 226 is shown before the next command.
       {.name = "Late426AfterAbor",
-       .script = first + "< ABOR | 226 Abort successful\ndata close\npause 100\n> 426 Late: transfer aborted",
+       .script = stalled + "< ABOR | 226 Abort successful\npause 100\n> 426 Late: transfer aborted",
        .run = CancellingAt({1}, Retrieving()), .after = AwaitLate(), .commands = abor,
        .lines = {"226 Abort successful", "426 Late: transfer aborted"},
-       .file = std::make_pair("a.out", data.substr(0, 1000))},
+       .file = std::make_pair("a.out", kept)},
+      // No reply at all: later replies could not be matched to commands, so
+      // the session ends with one line, and without a box.
+      {.name = "AborNeverAnswered",
+       .script = stalled + "< ABOR\npause 3500",
+       .run = CancellingAt({1}, Retrieving()), .commands = abor,
+       .lines = {"No reply to ABOR within 3 seconds: connection to 127.0.0.1 closed"},
+       .absent = {"Connection to 127.0.0.1 lost"}, .thenNoop = false,
+       .check = [](EngineHarness& h, ScriptedPeer&) {
+         EXPECT_FALSE(h.engine.Connected);
+         EXPECT_EQ(h.engine.Sockets1.ConnectionSocket(), -1);
+       }},
+      // Commands chosen during the transfer and during the abort are
+      // refused with a line and never sent.
+      {.name = "CommandsDuringTheAbortAreRefused",
+       .script = Get("150 Opening (4000 bytes)") + "data connect\ndata pattern 255\ndata recv\nurgent\n"
+                 "< ABOR | 426 Aborted\npause 400\n> 226 ABOR done",
+       .run = PwdWhileCancelling(Retrieving()), .commands = abor,
+       .lines = {"Transfer already in progress, request ignored", "Command already in progress, request ignored",
+                 "426 Aborted", "226 ABOR done"},
+       .absent = {"PWD"}},
       // A store sends no more blocks after the cancel, and does not repeat.
       {.name = "StoreAbortedWith426And226",
        .script = aborted,

@@ -68,6 +68,13 @@ std::string Unescape(const std::string& text) {  // \r \n \t \xNN, and \ before 
   }
   return out;
 }
+std::string WithoutTelnet(const std::string& line) {  // IAC and the byte after it go, as a server drops them
+  std::string out;
+  for (size_t i = 0; i < line.size(); ++i)
+    if (line[i] != '\xff') out += line[i];
+    else if (++i < line.size() && line[i] == '\xff') out += line[i];
+  return out;
+}
 std::string Filled(std::string text, int port) {  // {port}, {p1}, {p2}: the data listener's port
   for (auto [key, value] : {std::pair{"{port}", port}, {"{p1}", port / 256}, {"{p2}", port % 256}})
     for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), std::to_string(value));
@@ -262,7 +269,7 @@ ScriptedPeer::Read ScriptedPeer::ReadControl(Time end) {
   }
   pendingText_.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
   for (size_t lf; (lf = pendingText_.find('\n')) != std::string::npos; pendingText_.erase(0, lf + 1)) {
-    const std::string line = pendingText_.substr(0, lf - (lf > 0 && pendingText_[lf - 1] == '\r'));
+    const std::string line = WithoutTelnet(pendingText_.substr(0, lf - (lf > 0 && pendingText_[lf - 1] == '\r')));
     Locked([&] { commands_.push_back(line); });
     Note("received " + Shown(line));
   }

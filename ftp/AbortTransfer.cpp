@@ -1,0 +1,95 @@
+// Cancel of a running transfer (or its time-out): the data phase ends first,
+// then the server is told and its replies are read under one deadline.
+#include <QScopedValueRollback>
+#include <QTimer>
+
+#include "ftp/FtpEngine.h"
+#include "net/SocketErrors.h"
+
+namespace {
+// Telnet's "interrupt process" and the Synch: IAC IP, then IAC DM with the
+// IAC before DM sent as urgent data. A server that keeps urgent data in
+// line (SO_OOBINLINE) reads IAC IP IAC DM; one that takes the urgent byte
+// out of band reads IAC IP DM; either way the Telnet bytes are dropped in
+// front of the command that follows.
+const char kInterruptUrgent[] = "\xff\xf4\xff";  // IAC IP IAC, urgent
+const char kSynchMark[] = "\xf2";               // DM, in line before ABOR
+}  // namespace
+
+void FtpEngine::AbortTransfer() {
+  // A server blocked writing into the data connection (or waiting for more
+  // of a store) reads nothing on the control connection until that
+  // connection is gone: it is closed hard, the transfer abandoned.
+  CloseDataConnection();
+  if (!Connected || ControlGone() || Sockets1.ConnectionSocket() == -1) return;
+
+  // The commands of the menu wait until the replies are read.
+  const QScopedValueRollback<bool> busy(CommandBusy, true);
+
+  // The user asked for this stop: a wait it ends, or one more click on
+  // Cancel Transfer, is no error to show. A broken connection still ends
+  // the session, with one line.
+  bool expired = false;
+  int failure = 0;
+  struct Quiet {
+    TSockets& s;
+    TSockets::ErrorEvent saved;
+    int timeout;
+    ~Quiet() {
+      s.OnErrorOccurred = saved;
+      s.Timeout = timeout;
+    }
+  } quiet{Sockets1, Sockets1.OnErrorOccurred, Sockets1.Timeout};
+  Sockets1.OnErrorOccurred = [&](TSockets*, int, int error, const std::string&) {
+    LastSocketError = error;
+    if (error != wsa::EINTR_ && failure == 0) failure = error;
+  };
+  Sockets1.Timeout = 0;  // the deadline below bounds the whole exchange
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, [&expired] {
+    expired = true;
+    if (TSockets::WSAIsBlocking()) TSockets::WSACancelBlockingCall();
+  });
+  deadline.start(AbortDeadlineMs);
+
+  LastSocketError = 0;
+  if (Sockets1.Tls()) {
+    // Urgent data has no place in a TLS stream; the command goes alone.
+    Sockets1.SetText("ABOR\r\n");
+  } else {
+    Sockets1.SetOutOfBandText(kInterruptUrgent);
+    if (failure == 0) Sockets1.SetText(std::string(kSynchMark) + "ABOR\r\n");
+  }
+
+  // 426 (or another refusal) for the transfer, then 226 or 225 for the
+  // ABOR; or a lone 226 or 225. A server that sends one reply is not waited
+  // on past the deadline: what comes later is shown before the next command.
+  int replies = 0;
+  while (failure == 0 && !expired && !ControlGone()) {
+    AbortFlag = false;
+    LastSocketError = 0;
+    const int result = ReadReply();
+    if (expired || failure != 0 || ControlGone()) break;
+    if (LastSocketError != 0 || result == 1) continue;  // a second cancel, or a 1xx
+    ++replies;
+    if (result == 2 || replies == 2) break;
+  }
+  deadline.stop();
+  AbortFlag = false;
+  cancelRequested_ = false;
+  LastSocketError = 0;
+  if (ControlGone()) return;  // the server closed: the lost-connection path has run
+  if (failure != 0) {
+    ControlLost = true;
+    ControlError = "Error " + std::to_string(failure) + " " + GetErrorText(failure);
+    CloseControl("Connection to " + Sockets1.IPAddr + " lost: " + ControlError);
+  } else if (replies == 0) {
+    // Whatever the server sends from now on could be taken for the reply
+    // of the next command: the session ends rather than run out of step.
+    ControlLost = true;
+    ControlError = "no reply to ABOR";
+    CloseControl("No reply to ABOR within " + std::to_string(AbortDeadlineMs / 1000) +
+                 " seconds: connection to " + Sockets1.IPAddr + " closed");
+  }
+}
