@@ -1,5 +1,7 @@
 // Cancel of a running transfer (or its time-out): the data phase ends first,
 // then the server is told and its replies are read under one deadline.
+#include <algorithm>
+
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -7,19 +9,18 @@
 #include "net/SocketErrors.h"
 
 namespace {
-// Telnet's "interrupt process" and the Synch: IAC IP, then IAC DM with the
-// IAC before DM sent as urgent data. A server that keeps urgent data in
-// line (SO_OOBINLINE) reads IAC IP IAC DM; one that takes the urgent byte
-// out of band reads IAC IP DM; either way the Telnet bytes are dropped in
-// front of the command that follows.
-const char kInterruptUrgent[] = "\xff\xf4\xff";  // IAC IP IAC, urgent
-const char kSynchMark[] = "\xf2";               // DM, in line before ABOR
+// Once one reply to the ABOR has come, how long a second one is awaited.
+// Servers send the pair back to back; one that sends a single reply is not
+// held for the whole deadline.
+constexpr int kSecondReplyMs = 1000;
 }  // namespace
 
 void FtpEngine::AbortTransfer() {
   // A server blocked writing into the data connection (or waiting for more
   // of a store) reads nothing on the control connection until that
-  // connection is gone: it is closed hard, the transfer abandoned.
+  // connection is gone. It is reset, never ended in order, so a server
+  // taking a store sees it cut rather than complete.
+  if (Sockets2.ConnectionSocket() != -1) Sockets2.Disconnect(true);
   CloseDataConnection();
   if (!Connected || ControlGone() || Sockets1.ConnectionSocket() == -1) return;
 
@@ -53,27 +54,25 @@ void FtpEngine::AbortTransfer() {
   });
   deadline.start(AbortDeadlineMs);
 
+  // With the data connection gone every server reads the control
+  // connection again, so ABOR goes as an ordinary line. Telnet's interrupt
+  // and Synch in front of it are not sent: some servers drop a line that
+  // begins with Telnet bytes and never answer it, and urgent data cuts the
+  // line in two for others.
   LastSocketError = 0;
-  if (Sockets1.Tls()) {
-    // Urgent data has no place in a TLS stream; the command goes alone.
-    Sockets1.SetText("ABOR\r\n");
-  } else {
-    Sockets1.SetOutOfBandText(kInterruptUrgent);
-    if (failure == 0) Sockets1.SetText(std::string(kSynchMark) + "ABOR\r\n");
-  }
+  Sockets1.SetText("ABOR\r\n");
 
-  // 426 (or another refusal) for the transfer, then 226 or 225 for the
-  // ABOR; or a lone 226 or 225. A server that sends one reply is not waited
-  // on past the deadline: what comes later is shown before the next command.
+  // 426 (or another refusal) for the transfer and then 226 or 225 for the
+  // ABOR, or a single reply. What comes after the wait is shown before the
+  // next command.
   int replies = 0;
-  while (failure == 0 && !expired && !ControlGone()) {
+  while (failure == 0 && !expired && !ControlGone() && replies < 2) {
     AbortFlag = false;
     LastSocketError = 0;
     const int result = ReadReply();
     if (expired || failure != 0 || ControlGone()) break;
     if (LastSocketError != 0 || result == 1) continue;  // a second cancel, or a 1xx
-    ++replies;
-    if (result == 2 || replies == 2) break;
+    if (++replies == 1) deadline.start(std::min(deadline.remainingTime(), kSecondReplyMs));
   }
   deadline.stop();
   AbortFlag = false;

@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "ftp/FtpEngine.h"
+#include "ftp/LineEnds.h"
 #include "ftp/LocalFile.h"
 
 void FtpEngine::Retrieve(const std::string& source, const std::string& localName,
@@ -15,6 +16,10 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
   const bool view = !listing && localName.empty();
   const bool separate = (listing && DirSep == "1") || (view && ViewSep == "1");
   const bool toTranscript = (listing || view) && !separate;
+  // A text file is kept with this system's line ends; the transcript and
+  // the editor's files get the bytes as they came.
+  const bool textFile = !listing && !view && typeCommand == "TYPE A";
+  LineEndsFromWire fromWire;
 
   LocalFile file;
   if (separate || !toTranscript) {
@@ -91,9 +96,13 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
       if (n >= 1) {
         if (toTranscript) {
           Memo.ShowData(std::string(buffer, static_cast<size_t>(n)));
-        } else if (!file.WriteAll(buffer, static_cast<size_t>(n))) {
-          ShowLine("%sWrite to file: %s failed, transfer incomplete", {"\r\n", localName});
-          AbortFlag = true;
+        } else {
+          std::string_view bytes(buffer, static_cast<size_t>(n));
+          if (textFile) bytes = fromWire.Convert(buffer, static_cast<size_t>(n));
+          if (!file.WriteAll(bytes.data(), bytes.size())) {
+            ShowLine("%sWrite to file: %s failed, transfer incomplete", {"\r\n", localName});
+            AbortFlag = true;
+          }
         }
         if (!listing) {
           received += n;
@@ -105,8 +114,14 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
         break;
       }
     } while (n >= 1);
-    if (aborted) AbortTransfer();
+    if (aborted) {
+      // A listing cut in the middle of a line: the replies start a line of their own.
+      if (toTranscript && !Memo.PendingLine.empty()) ShowText("\r\n");
+      AbortTransfer();
+    }
   }
+  if (const std::string_view rest = fromWire.Finish(); !rest.empty() && !file.WriteAll(rest.data(), rest.size()))
+    ShowLine("%sWrite to file: %s failed, transfer incomplete", {"\r\n", localName});
   file.Keep();
   file.Close();
 

@@ -5,6 +5,7 @@
 #include <QScopedValueRollback>
 
 #include "ftp/FtpEngine.h"
+#include "ftp/LineEnds.h"
 #include "ftp/LocalFile.h"
 #include "ftp/Session.h"
 
@@ -86,10 +87,19 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     char block[512];
     count = file.Read(block, sizeof block);
     bool sendFailed = false;
+    // A text file goes with CR LF line ends; the total counts the bytes
+    // sent, the progress the bytes of the file they carry.
+    LineEndsToWire toWire;
+    int64_t carried = 0;
     while (count > 0) {
-      int length = static_cast<int>(count);
-      int sent = Sockets2.SSend(Sockets2.ConnectionSocket(), block, length);
-      if (sent > 0) total += sent;
+      std::string_view wire(block, static_cast<size_t>(count));
+      if (typeCommand == "TYPE A") wire = toWire.Convert(block, static_cast<size_t>(count));
+      int length = static_cast<int>(wire.size());
+      int sent = Sockets2.SSend(Sockets2.ConnectionSocket(), wire.data(), length);
+      if (sent > 0) {
+        total += sent;
+        carried += count;
+      }
       // The status text is built once, not per block.
       const std::string* status = &sending;
       if (RetryFlag) {
@@ -100,7 +110,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
         statusText_ = *status;
         ui_.SetStatusText(*status);
       }
-      ShowProgress(total, size);
+      ShowProgress(carried, size);
       if (sent <= 0 && !AbortFlag) {
         // The data connection has failed and said so once: the rest of the
         // file is not sent into it, the transfer ends the normal way, and

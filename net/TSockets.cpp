@@ -543,13 +543,13 @@ int TSockets::StartTls(std::unique_ptr<TlsSession> session) {
   return result < 0 ? error_ : 0;
 }
 
-void TSockets::Disconnect() {
+void TSockets::Disconnect(bool abandon) {
   const int fd = connSocket_;
   connWatch_.reset();
   tls_.reset();
   if (WSAIsBlocking()) WSACancelBlockingCall();
   if (fd >= 0) {
-    ::shutdown(fd, SHUT_RDWR);
+    if (!abandon) ::shutdown(fd, SHUT_RDWR);
     // A hard close: what is not yet sent is dropped and the peer is reset.
     linger hard{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

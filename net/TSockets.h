@@ -71,7 +71,10 @@ public:
   void Listen();
   void CancelListen();
   int Accept();
-  void Disconnect();
+  // Closes the connection socket hard. With abandon, the peer gets a reset
+  // only, never an orderly end first: an upload it was taking is cut, not
+  // complete.
+  void Disconnect(bool abandon = false);
   void SetText(const std::string& text);
   void SetOutOfBandText(const std::string& text);
   std::string PeekData();

@@ -10,6 +10,7 @@
 
 #include "support/FtpServer.h"
 #include "support/TempProgramDir.h"
+#include "support/TestBytes.h"
 
 TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
   FtpServer server;
@@ -19,8 +20,7 @@ TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
                std::to_string(server.Port()) + "\nUserName=" + server.User() + "\nPassword=" +
                server.Password() + "\nDirectory=Incoming\nIncludeDirs=1\nIncludeSubDirs=1\n"
                "UseLowerCase=1\nTransferType=2\nUseLogFile=1\nLocaldir=" + dir.Dir() + "drop/Docs\n");
-  std::string bytes(3000, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  const std::string bytes = Pattern(3000);
   dir.WriteFile("drop/Docs/Sub/Page.HTM", bytes);
   dir.WriteFile("drop/Loose.DAT", std::string("\x01\x02\r\n\x00", 5));
   std::filesystem::copy_file(TARNEX_PROGRAM, dir.FilePath("tarnex"));

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
-#include <cstring>
 #include <regex>
 #include <sstream>
 
@@ -161,7 +160,7 @@ TEST_P(BatchRun, Row) {
   script = script[0] == '!' ? script.substr(1) + "\n" : login + script + "\n";
   dir.WriteFile("TARNEX.INI", "[LastUsed]\nNAME=P\n[P]\nHostName=127.0.0.1\nPort=" + std::to_string(peer->Port()) +
                "\nUserName=u\nPassword=p\nUseLogFile=1\n" + row.profile +
-               (std::strstr(row.profile, "[Fixed]") ? "" : "\n[Fixed]\nOK=1"));
+               (std::string(row.profile).find("[Fixed]") != std::string::npos ? "" : "\n[Fixed]\nOK=1"));
   if (row.script) peer->Play(script).Start();
   else peer.reset();  // the port is closed again: no server listens there
   std::istringstream tree(row.tree);

@@ -6,8 +6,6 @@
 
 namespace {
 
-const char* kNoSocket = "Could not extablish data socket, operation canceled";
-const char* k10004 = "Error: 10004\r\nInterrupted system call";
 const char* kRefused = "Data connection from 127.0.0.2 refused: the server is 127.0.0.1";
 
 // Each retrieval ends at a reply it cannot use, with one line and nothing
@@ -52,11 +50,11 @@ std::vector<FaultRow> Rows() {
       // Connected, then silence: the receive times out, ABOR goes out, and
       // its replies (read late) are shown before the next command.
       {.name = "Reply150ThenNothing",
-       .script = hello + "data connect\nurgent\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata close",
+       .script = hello + "data connect\n< ABOR | 426 Transfer aborted\\r\\n226 ABOR successful\ndata close",
        .run = Retrieving(), .commands = {"TYPE I", "PORT", "RETR a", "ABOR"}, .boxes = {k10004},
        .lines = {"426 Transfer aborted", "226 ABOR successful"}, .file = file("")},
       {.name = "StoreServerNeverConnects",
-       .script = Put("150 Ok to send data") + "data refuse\nurgent\n< ABOR | 225 No transfer to abort",
+       .script = Put("150 Ok to send data") + "data refuse\n< ABOR | 225 No transfer to abort",
        .run = Storing("hello"), .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"}, .boxes = {k10004},
        .lines = {"Transfer aborted due to you're request"}},
       // A short binary file is reported even when the server claims success;

@@ -8,7 +8,7 @@ std::vector<FaultRow> Rows() {
       // A full disk: ABOR goes out, the rest is drained, the session goes on.
       {.name = "WriteFailsDuringARetrieval",
        .script = Get("150 Opening (200 bytes)") +
-                 "data connect\ndata pattern 200\nurgent\n< ABOR | 426 aborted\ndata close\n> 226 abort done",
+                 "data connect\ndata pattern 200\n< ABOR | 426 aborted\ndata close\n> 226 abort done",
        .run = [](EngineHarness& h, ScriptedPeer&) { h.engine.Retrieve("a", "/dev/full", "TYPE I"); },
        .commands = {"TYPE I", "PORT", "RETR a", "ABOR"},
        .lines = {"Write to file: /dev/full failed, transfer incomplete", "426 aborted", "226 abort done"}},

@@ -54,11 +54,10 @@ struct ServerRow {
 };
 
 TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
-  const std::string other(64, 'A');
   const ServerRow rows[] = {
       {"explicit, trusted now", "explicit", "", false, false, BoxAnswer::Yes, "certificate is not trusted: self-signed"},
       {"implicit, trusted now, passive", "implicit", "", false, true, BoxAnswer::Yes, "certificate is not trusted: self-signed"},
-      {"changed, refused", "explicit", other, false, false, BoxAnswer::No, "the server's certificate has changed"},
+      {"changed, refused", "explicit", std::string(64, 'A'), false, false, BoxAnswer::No, "the server's certificate has changed"},
       {"batch run", "implicit", "", true, false, BoxAnswer::No, "certificate is not trusted"},
   };
   for (const ServerRow& row : rows) {
@@ -79,8 +78,7 @@ TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
     EXPECT_EQ(SecureLogin(h, server.Port(), server.User(), server.Password()), trusted);
     EXPECT_TRUE(h.ui.HasLineContaining("TLS connection: TLSv1."));
     EXPECT_EQ(h.ui.boxes.size(), row.unattended ? 0u : 1u);
-    if (!row.unattended) {
-      ASSERT_FALSE(h.ui.boxes.empty());
+    if (!h.ui.boxes.empty()) {  // the count is checked just above
       const RecordedBox& box = h.ui.boxes[0];
       EXPECT_EQ(box.caption, "Server certificate");
       EXPECT_NE(box.text.find("Subject: CN = tarnex test server"), std::string::npos) << box.text;
@@ -90,9 +88,7 @@ TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
     if (!trusted) {
       EXPECT_EQ(server.LogText().find("<- USER"), std::string::npos);
       EXPECT_EQ(h.engine.Sockets1.ConnectionSocket(), -1);
-      if (row.unattended) {
-        EXPECT_NE(h.dir.ReadLog().find(row.why), std::string::npos);
-      }
+      if (row.unattended) { EXPECT_NE(h.dir.ReadLog().find(row.why), std::string::npos); }
       continue;
     }
     EXPECT_TRUE(stored.size() == 64 && h.engine.Tls.TrustedCertificate == stored);

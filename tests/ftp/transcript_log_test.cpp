@@ -58,12 +58,14 @@ TEST(ReplyFileSize, TheNumberAfterTheBracketOrZero) {
   }
 }
 
-TEST(Progress, PercentPastTwoGigabytesAndNothingForAnEmptyFile) {
+TEST(Progress, PercentPastTwoGigabytesOrFarPastTheSizeAndNothingForAnEmptyFile) {
   EngineHarness h;
   h.engine.ShowProgress(100, 0);
   EXPECT_EQ(h.ui.progressShows, 0);
   h.engine.ShowProgress(3'000'000'000LL, 4'000'000'000LL);
   EXPECT_EQ(h.ui.progress.back().caption, "75% Complete");
+  h.engine.ShowProgress(22'000'000, 1);  // far more bytes than announced: the percentage stays a number
+  EXPECT_EQ(h.ui.progress.back().caption, "2147483647% Complete");
 }
 
 }  // namespace

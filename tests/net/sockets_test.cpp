@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QTimer>
 #include <sstream>
 #include <thread>
@@ -61,10 +61,7 @@ struct Rig : MessageBoxes {  // its boxes are answered OK; ending the program is
   }
   void EndProgram(int code) override { log.push_back("end " + std::to_string(code)); }
   void Run(int ms) {  // processes events for a while
-    QElapsedTimer clock;
-    clock.start();
-    do QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    while (clock.elapsed() < ms && ::usleep(1000) == 0);
+    for (QDeadlineTimer end(ms); !end.hasExpired(); ::usleep(1000)) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
 
   // Steps separated by "; ". The peer's: connect (the component connects and

@@ -9,24 +9,31 @@
 #include <iostream>
 #include <stdexcept>
 
-FtpServer::FtpServer(const std::string& tls) {
-  std::filesystem::create_directory(Root());
-  const std::string command = "exec /usr/bin/python3 -u '" TARNEX_SOURCE_DIR
-                              "/tests/support/ftp_server.py' '" + Root().string() + "' " + User() +
-                              " " + Password() + " " + tls + " 2>'" + base_.Path().string() + "/server.log'";
+FtpServer::FtpServer(const std::string& tls, Kind kind)
+    : kind_(kind), root_(kind == Vsftpd ? "ftp/pub" : "root") {
+  std::filesystem::create_directories(Root());
+  const std::string command = "exec /usr/bin/python3 -u '" TARNEX_SOURCE_DIR "/tests/support/ftp_server.py' '" +
+                              Root().string() + "' " + User() + " " + Password() + " " + tls +
+                              (kind == Vsftpd ? " vsftpd" : "") + " 2>>'" + base_.Path().string() + "/server.log'";
   if (!(pipe_ = ::popen(command.c_str(), "re"))) throw std::runtime_error("FtpServer: no python3");
   std::setvbuf(pipe_, nullptr, _IONBF, 0);  // so that poll() sees what is still unread
   pollfd out{::fileno(pipe_), POLLIN, 0};
-  auto next = [&](int& n) { return ::poll(&out, 1, 10000) == 1 && std::fscanf(pipe_, "%d", &n) == 1; };
-  // The server prints its process id at once, and its port once it listens.
-  if (!next(pid_) || !next(port_)) {
+  const auto ready = [&] { return ::poll(&out, 1, 10000) == 1; };
+  auto next = [&](int& n) { return ready() && std::fscanf(pipe_, "%d", &n) == 1; };
+  // The server prints its process id at once, its port once it listens, and
+  // then vsftpd its certificate's fingerprint.
+  char fingerprint[65] = "";
+  if (!next(pid_) || !next(port_) ||
+      (kind == Vsftpd && !tls.empty() && !(ready() && std::fscanf(pipe_, "%64s", fingerprint) == 1))) {
     Stop();
     throw std::runtime_error("FtpServer: the server did not start:\n" + LogText());
   }
+  fingerprint_ = fingerprint;
 }
 
 void FtpServer::Stop() {
-  if (pid_ > 0) ::kill(pid_, SIGKILL);
+  // vsftpd's sessions outlive it unless its script takes them down.
+  if (pid_ > 0) ::kill(pid_, SIGTERM);
   ::pclose(pipe_);
 }
 
@@ -41,5 +48,5 @@ FtpServer::~FtpServer() {
 
 std::string FtpServer::ReadFile(const std::string& relative) const {
   if (!Exists(relative)) throw std::runtime_error("FtpServer: no file " + relative);
-  return base_.ReadFile("root/" + relative);
+  return base_.ReadFile(root_ + "/" + relative);
 }

@@ -30,12 +30,7 @@
 
 struct ProgramEnded { int code; };
 
-struct RecordedBox {
-  std::string text, caption;
-  BoxIcon icon;
-  unsigned buttons;  // BoxOK | BoxCancel | BoxYes | BoxNo
-  BoxAnswer answer;  // what was answered
-};
+struct RecordedBox { std::string text, caption; unsigned buttons; };  // buttons: BoxOK | BoxCancel | BoxYes | BoxNo
 
 struct RecordedProgress { int percent; std::string caption; };
 
@@ -48,7 +43,7 @@ public:
   bool transcriptFull = false;  // until the next clear, no line is taken: the text area is full
 
   // ---- EngineUI ----
-  BoxAnswer ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,
+  BoxAnswer ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon,
                            unsigned buttons) override {
     const unsigned bit[] = {BoxOK, BoxCancel, BoxYes, BoxNo};  // in BoxAnswer's order
     BoxAnswer answer = BoxAnswer::OK;
@@ -61,7 +56,7 @@ public:
         ADD_FAILURE() << "RecordingUI: the queued answer is not a button of the box \"" << caption
                       << "\": " << text;
     }
-    boxes.push_back({text, caption, icon, buttons, answer});
+    boxes.push_back({text, caption, buttons});
     return answer;
   }
   [[noreturn]] void EndProgram(int exitCode) override { throw ProgramEnded{exitCode}; }

@@ -68,13 +68,6 @@ std::string Unescape(const std::string& text) {  // \r \n \t \xNN, and \ before 
   }
   return out;
 }
-std::string WithoutTelnet(const std::string& line) {  // IAC and the byte after it go, as a server drops them
-  std::string out;
-  for (size_t i = 0; i < line.size(); ++i)
-    if (line[i] != '\xff') out += line[i];
-    else if (++i < line.size() && line[i] == '\xff') out += line[i];
-  return out;
-}
 std::string Filled(std::string text, int port) {  // {port}, {p1}, {p2}: the data listener's port
   for (auto [key, value] : {std::pair{"{port}", port}, {"{p1}", port / 256}, {"{p2}", port % 256}})
     for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), std::to_string(value));
@@ -102,12 +95,6 @@ std::vector<std::string> ScriptedPeer::Wire() const {
   for (std::string& command : wire)
     if (command.rfind("PORT ", 0) == 0) command = "PORT";
   return wire;
-}
-
-std::string ScriptedPeer::DataReceived() const {
-  std::string all;
-  for (const auto& connection : DataConnections()) all += connection;
-  return all;
 }
 
 // ---- Script steps ----
@@ -142,13 +129,6 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
       add([=, this, ms = std::stoi(arg)] { return Note(word + " " + arg + " ms"), Sleep(ms); });
     else if (line == "close") drop("close control", controlFd_, false);
     else if (line == "reset") drop("reset control", controlFd_, true);
-    else if (line == "urgent")
-      control([this] {
-        const Read r = ReadUntil([this] { return UrgentCount() > 0; });
-        if (r == Read::Stopped) return false;
-        return UrgentCount() > 0 ? Note("urgent data seen")
-                                 : !Fail("no urgent data arrived") && r == Read::Timeout;  // lost control ends it
-      });
     else if (line == "accept") add([this] { return Drop(dataFd_), Drop(controlFd_), AcceptControl(); });
     else if (line == "data connect" || word == "data from") add([=, this] { return ConnectData(word == "data from" ? arg : ""); });
     else if (word == "data send") data([=, this, bytes = Unescape(arg)] { return SendAll(dataFd_, bytes); });
@@ -203,7 +183,8 @@ ScriptedPeer& ScriptedPeer::Play(const std::string& script) {
 }
 
 bool ScriptedPeer::Expect(const std::string& prefix) {
-  const Read r = ReadUntil([this] { return consumed_ < Commands().size(); });
+  Read r = Read::Data;  // reads control until a command waits, or it ends
+  for (const Time end = After(kTimeoutMs); consumed_ >= Commands().size() && r == Read::Data;) r = ReadControl(end);
   if (r != Read::Data)
     return r != Read::Stopped &&
            Fail((r == Read::Closed ? "the client closed the control connection"
@@ -223,8 +204,7 @@ void ScriptedPeer::Run() {
   Locked([&] { finished_ = true; });
   changed_.notify_all();
   Note("script ended");
-  while (controlFd_ >= 0 && ReadControl(After(kSliceMs)) != Read::Closed && !stop_) {
-  }  // records what the client still sends, until it closes
+  while (controlFd_ >= 0 && ReadControl(After(kSliceMs)) != Read::Closed && !stop_) {}  // records what comes until the client closes
   Drop(dataFd_), Drop(controlFd_);
 }
 
@@ -247,12 +227,6 @@ bool ScriptedPeer::AcceptControl() {
   return Note("control connection accepted");
 }
 
-ScriptedPeer::Read ScriptedPeer::ReadUntil(const std::function<bool()>& done) {
-  Read r = Read::Data;
-  for (const Time end = After(kTimeoutMs); !done() && r == Read::Data;) r = ReadControl(end);
-  return r;
-}
-
 ScriptedPeer::Read ScriptedPeer::ReadControl(Time end) {
   const int ready = PollFor(controlFd_, POLLIN | POLLPRI, end);
   if (ready <= 0) return ready < 0 ? Read::Stopped : Read::Timeout;
@@ -269,7 +243,7 @@ ScriptedPeer::Read ScriptedPeer::ReadControl(Time end) {
   }
   pendingText_.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
   for (size_t lf; (lf = pendingText_.find('\n')) != std::string::npos; pendingText_.erase(0, lf + 1)) {
-    const std::string line = WithoutTelnet(pendingText_.substr(0, lf - (lf > 0 && pendingText_[lf - 1] == '\r')));
+    const std::string line = pendingText_.substr(0, lf - (lf > 0 && pendingText_[lf - 1] == '\r'));
     Locked([&] { commands_.push_back(line); });
     Note("received " + Shown(line));
   }

@@ -34,9 +34,6 @@
 //   pause 200               Pause (data stall 200: the same, holding the data
 //                           connection without using it)
 //   close / reset           close control (FIN / RST)
-//   urgent                  wait for urgent data on control (the client's
-//                           ABOR sent urgently; a following "< ABOR" reads
-//                           the line itself)
 //   accept                  drop both connections, accept the next control
 //   data connect            connect to the last PORT received
 //   data from 127.0.0.2     the same, from another local address
@@ -56,6 +53,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,9 +61,7 @@
 class ScriptedPeer {
 public:
   ScriptedPeer();   // listens; throws std::runtime_error when it cannot
-  ~ScriptedPeer();  // stops the script and joins, whatever state it is in
-  ScriptedPeer(const ScriptedPeer&) = delete;
-  ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+  ~ScriptedPeer();  // stops the script and joins, whatever state it is in (its thread and mutex forbid copies)
 
   int Port() const { return port_; }
   ScriptedPeer& Play(const std::string& script);  // all of it before Start()
@@ -77,8 +73,9 @@ public:
   std::vector<std::string> Commands() const { return Locked([&] { return commands_; }); }
   std::vector<std::string> Wire() const;  // the commands, every PORT line as "PORT" alone
   std::vector<std::string> DataConnections() const { return Locked([&] { return data_; }); }
-  std::string DataReceived() const;  // all data connections together
-  int UrgentCount() const { return Locked([&] { return urgentCount_; }); }
+  // All data connections together.
+  std::string DataReceived() const { return Locked([&] { return std::accumulate(data_.begin(), data_.end(), std::string()); }); }
+  int UrgentCount() const { return Locked([&] { return urgentCount_; }); }  // urgent bytes seen
   std::vector<std::string> Failures() const { return Locked([&] { return failures_; }); }
   std::string Trace() const { return Locked([&] { return trace_; }); }  // one event a line
 
@@ -99,7 +96,6 @@ private:
   int PollFor(int fd, short events, Time end);  // 1 ready, 0 time-out, -1 stopped
   bool AcceptControl();
   Read ReadControl(Time end);  // one read, recording what came
-  Read ReadUntil(const std::function<bool()>& done);  // reads control until done or it ends
   bool Expect(const std::string& prefix);  // a command line beginning with `prefix`
   bool SendAll(int fd, const std::string& bytes);
   bool ConnectData(const std::string& from);  // to the last PORT

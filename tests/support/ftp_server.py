@@ -1,5 +1,5 @@
-# A real FTP server for the tests, built on pyftpdlib.
-# Usage: ftp_server.py ROOT USER PASSWORD [explicit|implicit]
+# A real FTP server for the tests, built on pyftpdlib, or Debian's vsftpd.
+# Usage: ftp_server.py ROOT USER PASSWORD [explicit|implicit] [vsftpd]
 # Prints its process id, listens on 127.0.0.1 (or $TARNEX_FTPD_HOST, such as
 # ::1) at a port the system chooses,
 # prints that port and serves until it is killed or its parent ends.
@@ -9,6 +9,8 @@
 # certificate made at start (explicit: AUTH TLS; implicit: TLS from the
 # first byte), requires TLS for the login and the data, and closes a data
 # connection that does not resume the control connection's TLS session.
+# With "vsftpd" (see vsftpd_server.py) it runs vsftpd instead, for
+# anonymous users only.
 import ctypes
 import logging
 import os
@@ -16,22 +18,16 @@ import signal
 import sys
 
 print(os.getpid(), flush=True)
-ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG: no server outlives its test
-
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
+# PR_SET_PDEATHSIG: no server outlives its test.
+ctypes.CDLL(None).prctl(1, signal.SIGTERM)
 
 root, user, password = sys.argv[1:4]
-tls = sys.argv[4] if len(sys.argv) > 4 else ""
-logging.basicConfig(stream=sys.stderr, level=logging.DEBUG, format="%(asctime)s %(message)s")
+tls = sys.argv[4] if len(sys.argv) > 4 and sys.argv[4] != "vsftpd" else ""
 
 
-def tls_handler(implicit):
-    from OpenSSL import SSL, crypto
-    from OpenSSL._util import lib
-    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
-
+def certificate(folder):
+    """A self-signed certificate and its key, in one file in folder."""
+    from OpenSSL import crypto
     key = crypto.PKey()
     key.generate_key(crypto.TYPE_RSA, 2048)
     cert = crypto.X509()
@@ -42,11 +38,31 @@ def tls_handler(implicit):
     cert.set_issuer(cert.get_subject())
     cert.set_pubkey(key)
     cert.sign(key, "sha256")
-    pem = os.path.join(os.path.dirname(os.path.abspath(root)), "server.pem")
+    pem = os.path.join(folder, "server.pem")
     with open(pem, "wb") as out:
         out.write(crypto.dump_privatekey(crypto.FILETYPE_PEM, key))
         out.write(crypto.dump_certificate(crypto.FILETYPE_PEM, cert))
+    return pem, cert.digest("sha256").decode().replace(":", "")
 
+
+if sys.argv[-1] == "vsftpd":
+    import vsftpd_server
+    base = os.path.dirname(os.path.dirname(os.path.abspath(root)))
+    vsftpd_server.run(base, tls and certificate(base))
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+logging.basicConfig(stream=sys.stderr, level=logging.DEBUG, format="%(asctime)s %(message)s")
+
+
+def tls_handler(implicit):
+    from OpenSSL import SSL
+    from OpenSSL._util import lib
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+    pem = certificate(os.path.dirname(os.path.abspath(root)))[0]
     class ResumingDTP(TLS_DTPHandler):
         def handle_ssl_established(self):
             if not lib.SSL_session_reused(self.socket._ssl):

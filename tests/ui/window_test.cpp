@@ -43,10 +43,9 @@ void Type(QWidget* to, const char* text) {
 //   or triggers the window's menu item of that name (ConnectMNU...)
 void Answer(const std::string& words) {
   auto* poll = new QTimer;
-  QObject::connect(poll, &QTimer::timeout, [poll, words, clock = QElapsedTimer()]() mutable {
+  QObject::connect(poll, &QTimer::timeout, [poll, words, end = QDeadlineTimer(10000)] {
     QWidget* d = QApplication::activeModalWidget();
-    if (!clock.isValid()) clock.start();
-    if (!d && clock.elapsed() < 10000) return;
+    if (!d && !end.hasExpired()) return;
     poll->deleteLater();
     poll->stop();
     if (!d) return ADD_FAILURE() << "no modal dialog came up";
@@ -96,9 +95,6 @@ void Answer(const std::string& words) {
 // The peer's greeting and login, and the commands they draw.
 #define LOGIN "> 220 ready\n< USER | 331 password please\n< PASS | 230 logged in\n"
 #define LOGGED_IN "USER tester", "PASS secret"
-#define LISTING(cmd, data) \
-  "< TYPE A | 200 ok\n< PORT | 200 ok\n< " cmd " | 150 here\ndata connect\ndata send " data \
-  "\ndata close\n> 226 done\n"
 #define RETRIEVAL(type, retr, data) \
   "< " type " | 200 ok\n< PORT | 200 ok\n< " retr " | 150 Opening\ndata connect\n" \
   "data send " data "\ndata close\n> 226 done\n"
@@ -124,7 +120,6 @@ struct Row {
   std::string options = kOptions;  // the [options] keys
   Lines settings = {};        // section/key=value
   Lines files = {};           // name=content ("server/name" in the real server's root), waited for
-  Lines names = {};           // the command line
   BoxAnswer answer = BoxAnswer::Yes;
   int closeAfterMs = 0;       // the window is closed this long after the steps begin
   std::function<void(TFTPForm&)> before = {};  // after the window comes up
@@ -159,8 +154,7 @@ const Row rows[] = {
      LOGIN "< CWD | 550 no such directory\n< PWD | 257 \"/\"",
      {Connect, {&TFTPForm::PwdMNU, ""}}, {LOGGED_IN, "CWD Dir", "PWD"},
      {"Connected to 127.0.0.1", "error Changing Directory"},
-     {}, {"Directory: Dir Doesn't Exists, Create?"}, true, "Directory=Dir\r\n",
-     kOptions, {}, {}, {}, BoxAnswer::No},
+     {}, {"Directory: Dir Doesn't Exists, Create?"}, true, "Directory=Dir\r\n", kOptions, {}, {}, BoxAnswer::No},
     {"Anonymous Login ticked in Setup logs in as Anonymous",
      "> 220 ready\n< USER | 331 mail\n< PASS | 230 in", {{&TFTPForm::ConnectMNU, "CheckBox1|Enter"}},
      {"USER Anonymous", "PASS secret"}, {"Connected to 127.0.0.1"}, {}, {}, true},
@@ -187,8 +181,8 @@ const Row rows[] = {
       "Quote SITE %s %d 100%", "Quote PASS hidden", "Quote QUIT", "HelpRequested"},
      {"214 help", "!hidden"}, {}, true},
     {"listing: *.* lists plainly, a pattern or empty is sent, Cancel sends nothing",
-     LOGIN LISTING("LIST", "first.txt\\r\\nsecond.bin\\r\\n") LISTING("LIST *.txt", "a\\r\\n")
-         LISTING("LIST ", "x\\r\\n"),
+     LOGIN RETRIEVAL("TYPE A", "LIST", "first.txt\\r\\nsecond.bin\\r\\n") RETRIEVAL("TYPE A", "LIST *.txt", "a\\r\\n")
+         RETRIEVAL("TYPE A", "LIST ", "x\\r\\n"),
      {Connect, {&TFTPForm::DirMNU, "Enter"}, {&TFTPForm::DirMNU, ">*.txt|Enter"},
       {&TFTPForm::DirMNU, "Value=|Enter"}, {&TFTPForm::DirMNU, "Escape"}},
      {LOGGED_IN, "TYPE A", "PORT", "LIST", "TYPE A", "PORT", "LIST *.txt", "TYPE A", "PORT",
@@ -241,9 +235,9 @@ const Row rows[] = {
      {Connect, {&TFTPForm::GetMNU, ">big.bin|Tab|rbBINARY|OKBtn"}},
      {LOGGED_IN, "TYPE I", "PORT", "RETR big.bin", "ABOR", "QUIT"},
      {"Connected to 127.0.0.1", "Error: 10004\\r\\nInterrupted system call Error",
-      "Transfer incomplete: 15 of 1000000 bytes received", "Getfile big.bin", "QUIT"}, {}, {}, true, "", kOptions, {}, {"big.bin=the first bytes"}, {}, BoxAnswer::Yes, 1000},
+      "Transfer incomplete: 15 of 1000000 bytes received", "Getfile big.bin", "QUIT"}, {}, {}, true, "", kOptions, {}, {"big.bin=the first bytes"}, BoxAnswer::Yes, 1000},
     {"a cancel left from an earlier attempt does not fail the next Connect", LOGIN, {Connect}, {LOGGED_IN},
-     {"Connected to 127.0.0.1"}, {}, {}, true, "", kOptions, {}, {}, {}, BoxAnswer::Yes, 0,
+     {"Connected to 127.0.0.1"}, {}, {}, true, "", kOptions, {}, {}, BoxAnswer::Yes, 0,
      [](TFTPForm& form) { form.Engine().AbortFlag = true; }},
     {"Connect chosen while Connect runs is refused", LOGIN, {{&TFTPForm::ConnectMNU, "ConnectMNU|Enter"}},
      {LOGGED_IN}, {"Connected to 127.0.0.1"}, {"Connect already in progress, request ignored"}, {}, true},
@@ -301,9 +295,10 @@ TEST_P(Session, GivesTheExactOutcome) {
                "[LastUsed]\r\nNAME=peer\r\n[Fixed]\r\nOK=1\r\n[peer]\r\nHostName=127.0.0.1\r\nPort=" + std::to_string(port) +
                "\r\nUserName=tester\r\nPassword=secret\r\nAnonymous=0\r\nAutoSave=1\r\nUseLogFile=1\r\n" + row.extraIni);
   dir.WriteFile("sub/up.dat", kUpload);
-  dir.WriteFile("editor.sh", "[ \"$1\" = --flag ] && cat \"$2\" >> seen\n");
+  // The editor is given its own words and then the listing's temporary file.
+  dir.WriteFile("editor.sh", "[ \"$1\" = --flag ] && case \"$2\" in LST??????.TMP) cat \"$2\" >> seen;; esac\n");
   if (row.answer != BoxAnswer::Yes) boxes.answers.push_back(row.answer);  // Yes is the default
-  TFTPForm& form = *(window = std::make_unique<TFTPForm>(dir.Dir(), row.names, &meter, &boxes));
+  TFTPForm& form = *(window = std::make_unique<TFTPForm>(dir.Dir(), Lines(), &meter, &boxes));
   form.show();
   form.activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
