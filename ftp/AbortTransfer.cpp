@@ -59,14 +59,13 @@ void FtpEngine::AbortTransfer() {
   // and Synch in front of it are not sent: some servers drop a line that
   // begins with Telnet bytes and never answer it, and urgent data cuts the
   // line in two for others.
-  LastSocketError = 0;
   Sockets1.SetText("ABOR\r\n");
 
   // 426 (or another refusal) for the transfer and then 226 or 225 for the
   // ABOR, or a single reply. What comes after the wait is shown before the
   // next command.
   int replies = 0;
-  while (failure == 0 && !expired && !ControlGone() && replies < 2) {
+  while (replies < 2) {
     AbortFlag = false;
     LastSocketError = 0;
     const int result = ReadReply();

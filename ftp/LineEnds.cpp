@@ -23,6 +23,5 @@ std::string_view LineEndsFromWire::Convert(const char* data, size_t n) {
 std::string_view LineEndsFromWire::Finish() {
   out_.clear();
   if (heldCR_) out_ += '\r';
-  heldCR_ = false;
   return out_;
 }

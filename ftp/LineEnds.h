@@ -23,7 +23,7 @@ public:
   // The local bytes for the next block; valid until the next call. A CR at
   // the end of a block is held back until the next byte tells what it is.
   std::string_view Convert(const char* data, size_t n);
-  // What is still held when the data ends.
+  // What is still held when the data ends (the last call).
   std::string_view Finish();
 
 private:

@@ -13,20 +13,6 @@ RowAction CancellingAt(std::vector<int> blocks, RowAction action) {
   };
 }
 
-// A PWD chosen from the menu at the first block, and again while the ABOR's
-// replies are awaited: neither may reach the server.
-RowAction PwdWhileCancelling(RowAction action) {
-  return [=](EngineHarness& h, ScriptedPeer& p) {
-    h.ui.progressHook = [&h, count = 0](int) mutable {
-      if (++count != 1) return;
-      QTimer::singleShot(0, [&h] { h.engine.SendCommand("PWD"); });
-      QTimer::singleShot(150, [&h] { h.engine.CancelTransfer(); });
-      QTimer::singleShot(300, [&h] { h.engine.SendCommand("PWD"); });
-    };
-    action(h, p);
-  };
-}
-
 std::vector<FaultRow> Rows() {
   const std::string data = Pattern(4000);
   // The server writes the data until its data connection is gone, as a
@@ -67,12 +53,24 @@ std::vector<FaultRow> Rows() {
          EXPECT_FALSE(h.engine.Connected);
          EXPECT_EQ(h.engine.Sockets1.ConnectionSocket(), -1);
        }},
+      // A connection reset on the ABOR: the lost-connection line, no box.
+      {.name = "ResetOnAbor", .script = stalled + "< ABOR\nreset", .run = CancellingAt({1}, Retrieving()),
+       .commands = abor, .lines = {"Connection to 127.0.0.1 lost: Error 10054 Connection reset by peer"},
+       .thenNoop = false},
       // Commands chosen during the transfer and during the abort are
       // refused with a line and never sent.
       {.name = "CommandsDuringTheAbortAreRefused",
        .script = Get("150 Opening (4000 bytes)") + "data connect\ndata pattern 255\ndata recv\n"
                  "< ABOR | 426 Aborted\npause 400\n> 226 ABOR done",
-       .run = PwdWhileCancelling(Retrieving()), .commands = abor,
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.ui.progressHook = [&h](int) {  // at the one block that comes: a PWD now, and in the abort
+           QTimer::singleShot(0, [&h] { h.engine.SendCommand("PWD"); });
+           QTimer::singleShot(150, [&h] { h.engine.CancelTransfer(); });
+           QTimer::singleShot(300, [&h] { h.engine.SendCommand("PWD"); });
+         };
+         Retrieving()(h, p);
+       },
+       .commands = abor,
        .lines = {"Transfer already in progress, request ignored", "Command already in progress, request ignored",
                  "426 Aborted", "226 ABOR done"},
        .absent = {"PWD"}},
