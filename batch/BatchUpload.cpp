@@ -109,11 +109,11 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   const SessionStart start = StartSession(engine, run.user, run.password, run.account);
   if (start != SessionStart::Ready)
     return start == SessionStart::StoppedBeforeLogin ? BatchResult::ConnectFailed : BatchResult::ConnectionLost;
+  CheckLoginFailure(engine, run.user);  // nothing more is sent after a refused login
   if (!run.directory.empty())
     engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
   CheckInitialDirectory(engine, run.directory);
   if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
-  CheckLoginFailure(engine, run.user);
 
   if (ControlConnectionLost(engine)) return Lost(engine);
   for (const std::string& name : run.names) {

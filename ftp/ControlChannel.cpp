@@ -66,6 +66,7 @@ int FtpEngine::SendCommandLine(const std::string& line) {
 int FtpEngine::ReadReply() {
   const int result = 5;
   ReplyText.clear();
+  std::string opened;  // the code of a multi-line reply under way
   for (;;) {
     // Wait for data; a peek that finds the connection closed ends the read.
     std::string peeked;
@@ -94,7 +95,16 @@ int FtpEngine::ReadReply() {
     LastReply = line;
     ReplyText += line;
     ShowText(line);
-    if (line.size() >= 4 && line[3] == '-') continue;  // opens or continues a multi-line reply
+    // A multi-line reply ends only at a line of its own code without the
+    // '-': a line such as "250 bytes kept" inside it is text.
+    if (!opened.empty()) {
+      if (line.compare(0, 3, opened) == 0 && (line.size() < 4 || line[3] != '-')) return line[0] - '0';
+      continue;
+    }
+    if (line.size() >= 4 && line[3] == '-') {
+      opened = line.substr(0, 3);
+      continue;
+    }
     if (line[0] >= '1' && line[0] <= '5') return line[0] - '0';
   }
 }

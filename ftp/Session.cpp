@@ -80,6 +80,7 @@ void CheckLoginFailure(FtpEngine& engine, const std::string& user) {
   if (engine.Memo.LastReplyCode() != 530) return;
   std::string text = "Error loggin in as " + user + " access denied or password incorrect";
   engine.WriteLog(text);
-  engine.UI().ShowMessageBox(text, "Warning", BoxIcon::Warning, BoxOK);
+  // Nobody watches an unattended run: it ends at once.
+  if (!engine.Unattended) engine.UI().ShowMessageBox(text, "Warning", BoxIcon::Warning, BoxOK);
   engine.UI().EndProgram(1);
 }

@@ -34,7 +34,8 @@ SessionStart StartSession(FtpEngine& engine, const std::string& user, const std:
 // sends MKD and CWD (the name lower-cased when the engine's option says so).
 void CheckInitialDirectory(FtpEngine& engine, const std::string& remoteDirectory);
 
-// After a 530: tells the user and ends the program with exit code 1.
+// After a 530: tells the user (a box, but for an unattended run: the log
+// only) and ends the program with exit code 1.
 void CheckLoginFailure(FtpEngine& engine, const std::string& user);
 
 // Each ASCII capital A to Z becomes its small letter; nothing else changes.

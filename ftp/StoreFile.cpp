@@ -175,8 +175,9 @@ bool FtpEngine::ServerOffersSize() {
         if (end == std::string::npos) end = ReplyText.size();
         std::string line = ReplyText.substr(start, end - start);
         start = end + 1;
-        if (line.empty() || line[0] != ' ') continue;
-        std::string word = LowerName(line.substr(line.find_first_not_of(' ')));
+        const size_t at = line.find_first_not_of(' ');
+        if (line.empty() || line[0] != ' ' || at == std::string::npos) continue;  // not a feature, or blanks only
+        std::string word = LowerName(line.substr(at));
         word = word.substr(0, word.find_first_of(" \r"));
         if (word == "size") ServerHasSize = 1;
       }

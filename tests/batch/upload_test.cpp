@@ -95,15 +95,16 @@ const Row kRows[] = {
      "data close\n> 226 done\n< FEAT | 211 no SIZE\nclose",
      "Connected to 127.0.0.1 as u\ntree M\nput f? 1\nPutfile f?\nConnection Failed\nFinished sending files",
      "", 2},
-    {"a refused login ends the program with 1 before any upload", "TransferType=2", "f=x", {"f"},
+    {"a refused login ends the program with 1 at once: no box, nothing sent after it",
+     "TransferType=2\nDirectory=in", "f=x", {"f"},
      "!> 220 ready\n< USER u | 331 password\n< PASS p | 530 Login incorrect.",
-     "Connected to 127.0.0.1 as u\nError loggin in as u access denied or password incorrect",
-     "Error loggin in as u access denied or password incorrect", 1},
+     "Connected to 127.0.0.1 as u\nError loggin in as u access denied or password incorrect", "", 1},
     {"a server not listening: one line with the reason, no box, no upload, 2", "TransferType=2", "f=x",
      {"f"}, nullptr, "Connection to 127.0.0.1 failed: Error 10061 *\nFinished sending files", "", 2},
-    {"verified uploads: FEAT once a connection, SIZE after each binary upload", "TransferType=2",
+    {"verified uploads: FEAT once a connection (a line of blanks, a line with another code inside), SIZE "
+     "after each binary upload", "TransferType=2",
      "a=hello\nb=hello", {"a", "b"},
-     "store a\n< FEAT | 211-Features:\\r\\n MDTM\\r\\n SIZE\\r\\n211 End\n< SIZE a | 213 5\nstore b\n"
+     "store a\n< FEAT | 211-Features:\\r\\n MDTM\\r\\n  \\n250 kept\\r\\n SIZE\\r\\n211 End\n< SIZE a | 213 5\nstore b\n"
      "< SIZE b | 213 5",
      "Connected to 127.0.0.1 as u\nput a 5\nput b 5\nStored 2 of 2 files\nFinished sending files", "", 0},
     {"VerifyUploads=0: the final reply alone counts", "TransferType=2\n[options]\nVerifyUploads=0",

@@ -22,11 +22,11 @@ std::vector<FaultRow> Rows() {
          >> xt\r\n
          < SYST | 211-a\r\n211-b\r\n6xx odd\r\nabc letter\r\n 211 blank\r\n211 end
          < PWD | 257 "/a\x00b"
-         < SITE | 214-)" + x + "\\r\\n299 " + y,
+         < SITE | 214-)" + x + "\\r\\n214 " + y,
        .run = [y](EngineHarness& h, ScriptedPeer&) {
          for (auto [command, last] : std::vector<std::pair<std::string, std::string>>{
                   {"NOOP", "200 fine"}, {"STAT", "230 last"}, {"HELP", "214 help text"},
-                  {"SYST", "211 end"}, {"PWD", std::string("257 \"/a\0b\"", 10)}, {"SITE", "299 " + y}}) {
+                  {"SYST", "211 end"}, {"PWD", std::string("257 \"/a\0b\"", 10)}, {"SITE", "214 " + y}}) {
            EXPECT_EQ(h.engine.SendCommand(command), last[0] - '0');
            EXPECT_EQ(h.engine.LastReply, last + "\r\n");
          }
@@ -36,7 +36,7 @@ std::vector<FaultRow> Rows() {
          EXPECT_EQ(h.ui.TranscriptText(),
                    "220 ready\nNOOP\n200 fine\nSTAT\n230-first\n free text\n230 last\nHELP\n"
                    "214 help text\nSYST\n211-a\n211-b\n6xx odd\nabc letter\n 211 blank\n211 end\n"
-                   "PWD\n257 \"/ab\"\nSITE\n214-" + x + "\n299 " + y + "\nNOOP\n200 still here\n");
+                   "PWD\n257 \"/ab\"\nSITE\n214-" + x + "\n214 " + y + "\nNOOP\n200 still here\n");
        }},
       {.name = "PasswordMaskedOnlyForCapitalPass",
        .script = "< PASS | 230 ok\n< pass | 500 what",
