@@ -113,6 +113,12 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   if (!run.directory.empty())
     engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
   CheckInitialDirectory(engine, run.directory);
+  // Files stored anywhere else could replace others of the same name.
+  if (!run.directory.empty() && !ControlConnectionLost(engine) && engine.Memo.LastReplyCode() / 100 != 2) {
+    engine.ShowAndLog("Could not enter the remote directory " + EscapeControls(run.directory) +
+                      ": nothing stored");
+    return BatchResult::Stopped;
+  }
   if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
 
   if (ControlConnectionLost(engine)) return Lost(engine);

@@ -64,11 +64,11 @@ SessionStart StartSession(FtpEngine& engine, const std::string& user, const std:
 void CheckInitialDirectory(FtpEngine& engine, const std::string& remoteDirectory) {
   if (engine.Memo.LastReplyCode() != 550) return;
   engine.WriteLog("error Changing Directory");
-  BoxAnswer answer =
+  // Nobody answers for an unattended run: the directory is made.
+  if (!engine.Unattended &&
       engine.UI().ShowMessageBox("Directory: " + remoteDirectory + " Doesn't Exists, Create?",
-                                 "Warning",
-                                 BoxIcon::Warning, BoxYes | BoxNo);
-  if (answer != BoxAnswer::Yes) return;
+                                 "Warning", BoxIcon::Warning, BoxYes | BoxNo) != BoxAnswer::Yes)
+    return;
   std::string name = engine.UseLowerCase ? LowerName(remoteDirectory) : remoteDirectory;
   engine.SendCommand("MKD %s", {name});
   engine.WriteLog("Make Directory " + name);

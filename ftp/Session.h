@@ -30,8 +30,9 @@ enum class SessionStart { Ready, StoppedBeforeLogin, StoppedAfterLogin };
 SessionStart StartSession(FtpEngine& engine, const std::string& user, const std::string& password,
                           const std::string& account);
 
-// After a 550 for the initial directory: asks whether to create it, and
-// sends MKD and CWD (the name lower-cased when the engine's option says so).
+// After a 550 for the initial directory: asks whether to create it (an
+// unattended run does not ask), and sends MKD and CWD (the name lower-cased
+// when the engine's option says so).
 void CheckInitialDirectory(FtpEngine& engine, const std::string& remoteDirectory);
 
 // After a 530: tells the user (a box, but for an unattended run: the log

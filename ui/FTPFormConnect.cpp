@@ -71,6 +71,8 @@ void TFTPForm::ConnectMNUClick() {
   const std::string directory = TLoginDLG::Text(dialog.Directory);
   if (!directory.empty()) e.SendCommand("CWD %s", {directory});
   CheckInitialDirectory(e, ActiveProfile.Directory);
+  // Not in the profile's directory: the server's own reply says where the session is.
+  if (!directory.empty() && e.Connected && e.Memo.LastReplyCode() / 100 != 2) e.SendCommand("PWD");
   EnableDisableMenus();
 }
 

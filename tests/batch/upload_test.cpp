@@ -83,12 +83,16 @@ const Row kRows[] = {
      "Connected to 127.0.0.1 as u\ntree T\nput top 1\nsub Locked\nPassed over directory Locked\n"
      "CDUP\ntree U\nPassed over directory U\nput last 1\nStored 2 of 4 files\nFinished sending files",
      "", 3, "Could not enter remote directory Locked, passed over"},
-    {"a missing profile directory answered Yes is made and entered",
+    {"a missing profile directory is made and entered without a question",
      "TransferType=2\nDirectory=Updates", "F.txt=x", {"F.txt"},
      "< CWD Updates | 550 no such directory\nsub Updates\nstore F.txt",
      "Connected to 127.0.0.1 as u\nerror Changing Directory\nMake Directory Updates\n"
-     "Change Directory Updates\nput F.txt 1\nStored 1 of 1 files\nFinished sending files",
-     "Directory: Updates Doesn't Exists, Create?", 0},
+     "Change Directory Updates\nput F.txt 1\nStored 1 of 1 files\nFinished sending files", "", 0},
+    {"a profile directory that cannot be entered ends the run before any upload, 2",
+     "TransferType=2\nDirectory=Updates", "F.txt=x", {"F.txt"},
+     "< CWD Updates | 550 no such directory\n< MKD Updates | 550 denied\n< CWD Updates | 550 no",
+     "Connected to 127.0.0.1 as u\nerror Changing Directory\nMake Directory Updates\n"
+     "Change Directory Updates\nCould not enter the remote directory Updates: nothing stored\nFinished sending files", "", 2},
     {"a lost connection stops the walk at the file under way", kTree,
      "M/f1=1\nM/f2=2\nM/Sub/g=3", {"M", "M"},
      "tree M\n< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR | 150 ok\ndata connect\ndata recv\n"
