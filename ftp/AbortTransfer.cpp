@@ -20,8 +20,7 @@ void FtpEngine::AbortTransfer() {
   // of a store) reads nothing on the control connection until that
   // connection is gone. It is reset, never ended in order, so a server
   // taking a store sees it cut rather than complete.
-  if (Sockets2.ConnectionSocket() != -1) Sockets2.Disconnect(true);
-  CloseDataConnection();
+  CloseDataConnection(true);
   if (!Connected || ControlGone() || Sockets1.ConnectionSocket() == -1) return;
 
   // The commands of the menu wait until the replies are read.
@@ -32,20 +31,13 @@ void FtpEngine::AbortTransfer() {
   // the session, with one line.
   bool expired = false;
   int failure = 0;
-  struct Quiet {
-    TSockets& s;
-    TSockets::ErrorEvent saved;
-    int timeout;
-    ~Quiet() {
-      s.OnErrorOccurred = saved;
-      s.Timeout = timeout;
-    }
-  } quiet{Sockets1, Sockets1.OnErrorOccurred, Sockets1.Timeout};
-  Sockets1.OnErrorOccurred = [&](TSockets*, int, int error, const std::string&) {
-    LastSocketError = error;
-    if (error != wsa::EINTR_ && failure == 0) failure = error;
-  };
-  Sockets1.Timeout = 0;  // the deadline below bounds the whole exchange
+  const QScopedValueRollback<TSockets::ErrorEvent> quiet(
+      Sockets1.OnErrorOccurred, [&](TSockets*, int, int error, const std::string&) {
+        LastSocketError = error;
+        if (error != wsa::EINTR_ && failure == 0) failure = error;
+      });
+  // The deadline below bounds the whole exchange.
+  const QScopedValueRollback<int> noTimeout(Sockets1.Timeout, 0);
   QTimer deadline;
   deadline.setSingleShot(true);
   QObject::connect(&deadline, &QTimer::timeout, [&expired] {
@@ -77,17 +69,15 @@ void FtpEngine::AbortTransfer() {
   AbortFlag = false;
   cancelRequested_ = false;
   LastSocketError = 0;
-  if (ControlGone()) return;  // the server closed: the lost-connection path has run
-  if (failure != 0) {
-    ControlLost = true;
-    ControlError = "Error " + std::to_string(failure) + " " + GetErrorText(failure);
-    CloseControl("Connection to " + Sockets1.IPAddr + " lost: " + ControlError);
-  } else if (replies == 0) {
-    // Whatever the server sends from now on could be taken for the reply
-    // of the next command: the session ends rather than run out of step.
-    ControlLost = true;
-    ControlError = "no reply to ABOR";
-    CloseControl("No reply to ABOR within " + std::to_string(AbortDeadlineMs / 1000) +
-                 " seconds: connection to " + Sockets1.IPAddr + " closed");
-  }
+  // The server closed (the lost-connection path has run), or answered.
+  if (ControlGone() || (failure == 0 && replies > 0)) return;
+  // A broken connection, or no reply at all: whatever the server sends from
+  // now on could be taken for the reply of the next command, so the session
+  // ends rather than run out of step.
+  ControlLost = true;
+  ControlError = failure != 0 ? "Error " + std::to_string(failure) + " " + GetErrorText(failure)
+                              : "no reply to ABOR";
+  CloseControl(failure != 0 ? "Connection to " + Sockets1.IPAddr + " lost: " + ControlError
+                            : "No reply to ABOR within " + std::to_string(AbortDeadlineMs / 1000) +
+                                  " seconds: connection to " + Sockets1.IPAddr + " closed");
 }

@@ -24,7 +24,7 @@ int FtpEngine::SendCommand(const std::string& format, FormatArgs args) {
   }
   // A command chosen while a transfer waits (for its data, its pause, its
   // close) cannot go out now: the control connection's one call is busy.
-  if (transferRunning_ && (TSockets::WSAIsBlocking() || pausing_)) {
+  if (transferRunning_ && (TSockets::WSAIsBlocking() || Sleeper1.Sleeping())) {
     ShowLine("Transfer already in progress, request ignored");
     return -1;
   }

@@ -126,7 +126,7 @@ int FtpEngine::AcceptDataConnection() {
   return Sockets2.ConnectionSocket();
 }
 
-void FtpEngine::CloseDataConnection() {
+void FtpEngine::CloseDataConnection(bool abandon) {
   if (Sockets2.ListeningSocket() != -1) Sockets2.CancelListen();
-  if (Sockets2.ConnectionSocket() != -1) Sockets2.Disconnect();
+  if (Sockets2.ConnectionSocket() != -1) Sockets2.Disconnect(abandon);
 }

@@ -108,7 +108,7 @@ public:
   // Repeats of a store after a 426 reply before it is given up.
   static constexpr int MaxStoreRetries = 3;
   // How long a cancelled transfer waits for the server's replies to ABOR.
-  int AbortDeadlineMs = 3000;
+  static constexpr int AbortDeadlineMs = 3000;
 
   // Control channel.
   int SendCommand(const std::string& format, FormatArgs args = {});
@@ -172,7 +172,8 @@ private:
     ~TransferScope() { e.transferRunning_ = false; }
   };
   int AcceptDataConnection();
-  void CloseDataConnection();
+  // abandon: the connection is reset, so the server sees the transfer cut.
+  void CloseDataConnection(bool abandon = false);
   // Passive mode: asks for the server's data port and connects to it.
   // Returns 2 with the data connection open, 5 when it could not be opened
   // (the transcript says why; nothing further is sent for the transfer).
@@ -212,6 +213,5 @@ private:
   std::string pasvSession_;
   int storeRetries_ = 0;
   bool transferRunning_ = false;
-  bool pausing_ = false;  // the store's pause after the last block
   bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call
 };

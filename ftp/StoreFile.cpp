@@ -2,8 +2,6 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include <QScopedValueRollback>
-
 #include "ftp/FtpEngine.h"
 #include "ftp/LineEnds.h"
 #include "ftp/LocalFile.h"
@@ -130,10 +128,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
       WriteLog("File Error, File transfer may be incomplete");
       ShowLine("File Error, File transfer may be incomplete");
     }
-    {
-      const QScopedValueRollback<bool> pause(pausing_, true);
-      Sleeper1.SleepFor(350);
-    }
+    Sleeper1.SleepFor(350);
     // Every byte sent must reach the server before the close, so the sending
     // side is shut down first and the server's close awaited (within the
     // store's time-out). A connection that failed is only closed.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <climits>
@@ -29,6 +30,7 @@ void TSleeper::SetInterval(long ms) {
 
 void TSleeper::Sleep() {
   if (!timer_) return;
+  const QScopedValueRollback<bool> sleeping(sleeping_, true);
   done_ = false;
   // The loop sleeps until an event comes, handles it, and ends at the tick.
   QEventLoop loop;

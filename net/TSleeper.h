@@ -20,8 +20,11 @@ public:
   void Sleep();
   // Sets the interval when it differs (it stays for later calls), then Sleep.
   void SleepFor(int ms);
+  // True while a pause lasts, the events handled at its end included.
+  bool Sleeping() const { return sleeping_; }
 
 private:
   QTimer* timer_ = nullptr;
   bool done_ = false;
+  bool sleeping_ = false;
 };

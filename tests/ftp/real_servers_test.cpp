@@ -44,7 +44,6 @@ struct Session {
     ::setenv("TARNEX_FTPD_NO_ACTIVE", s.passive ? "1" : "", 1);
     server.emplace(s.tls ? "explicit" : "", s.kind);
     h.engine.RetrieveTimeout = h.engine.StoreTimeout = 10;
-    h.engine.DirSep = h.engine.ViewSep = "0";
     h.engine.Passive = s.passive;
     h.engine.Tls.Security = s.tls ? 1 : 0;
     h.engine.Tls.TrustedCertificate = server->Fingerprint();

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 FtpServer::FtpServer(const std::string& tls, Kind kind)
-    : kind_(kind), root_(kind == Vsftpd ? "ftp/pub" : "root") {
+    : kind_(kind) {
   std::filesystem::create_directories(Root());
   const std::string command = "exec /usr/bin/python3 -u '" TARNEX_SOURCE_DIR "/tests/support/ftp_server.py' '" +
                               Root().string() + "' " + User() + " " + Password() + " " + tls +
@@ -48,5 +48,5 @@ FtpServer::~FtpServer() {
 
 std::string FtpServer::ReadFile(const std::string& relative) const {
   if (!Exists(relative)) throw std::runtime_error("FtpServer: no file " + relative);
-  return base_.ReadFile(root_ + "/" + relative);
+  return base_.ReadFile(RootName() + "/" + relative);
 }

@@ -32,7 +32,7 @@ public:
 
   int Port() const { return port_; }
   // On vsftpd the root is its writable folder "pub": a test enters it after the login.
-  std::filesystem::path Root() const { return base_.Path() / root_; }
+  std::filesystem::path Root() const { return base_.Path() / RootName(); }
   std::string User() const { return kind_ == Vsftpd ? "anonymous" : "tester"; }
   // vsftpd with TLS: the certificate's SHA-256 as Tls.TrustedCertificate holds it.
   std::string Fingerprint() const { return fingerprint_; }
@@ -41,15 +41,15 @@ public:
 
   // Files in the root, by a path relative to it (parent folders are made).
   void WriteFile(const std::string& relative, const std::string& bytes) const {
-    base_.WriteFile(root_ + "/" + relative, bytes);
+    base_.WriteFile(RootName() + "/" + relative, bytes);
   }
   std::string ReadFile(const std::string& relative) const;  // throws when missing
-  bool Exists(const std::string& relative) const { return base_.Exists(root_ + "/" + relative); }
+  bool Exists(const std::string& relative) const { return base_.Exists(RootName() + "/" + relative); }
 
 private:
   void Stop();  // stops the server
+  std::string RootName() const { return kind_ == Vsftpd ? "ftp/pub" : "root"; }
   Kind kind_;
-  std::string root_;
   std::string fingerprint_;
   TempFolder base_{"tarnex-ftpd"};  // the root and server.log
   std::FILE* pipe_ = nullptr;       // the server's standard output
