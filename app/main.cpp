@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -40,12 +41,16 @@ int main(int argc, char** argv) {
   const std::string& settingsDir = settings.Folder;
   // Names are the user's, relative to the directory the program was started
   // in: start-up changes to the profile's local directory before the run.
-  std::vector<std::string> names;
-  char startDir[PATH_MAX];
-  const bool haveStartDir = ::getcwd(startDir, sizeof startDir) != nullptr;
+  // A start folder the system cannot name (removed, or above a folder the
+  // user may not read) leaves relative names unplaced: the run refuses them.
+  std::vector<std::string> names, unplaced;
+  const std::unique_ptr<char, decltype(&std::free)> startDir(::getcwd(nullptr, 0), &std::free);
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
-    if (haveStartDir && !name.empty() && name[0] != '/') name = std::string(startDir) + "/" + name;
+    if (!name.empty() && name[0] != '/') {
+      if (startDir) name = std::string(startDir.get()) + "/" + name;
+      else unplaced.push_back(name);
+    }
     names.push_back(name);
   }
 
@@ -58,7 +63,7 @@ int main(int argc, char** argv) {
     // The progress dialog comes first and is the window of the run; the
     // main window is created hidden and runs the upload as it is made.
     TMeterDLG meter;
-    TFTPForm form(settingsDir, names, &meter);
+    TFTPForm form(settingsDir, names, &meter, nullptr, nullptr, unplaced);
     return ExitCode(form.BatchOutcome);
   }
 

@@ -2,14 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "batch/PathHelpers.h"
 #include "ftp/Session.h"
 
 bool ControlConnectionLost(const FtpEngine& engine) {
-  return !engine.Connected || engine.ControlGone() ||
-         engine.Sockets1.ConnectionSocket() == -1;
+  return engine.ControlGone();
 }
 
 void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why) {
@@ -123,7 +123,10 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
 
   if (ControlConnectionLost(engine)) return Lost(engine);
   for (const std::string& name : run.names) {
-    UploadName(engine, run, name);
+    if (std::find(run.unplaced.begin(), run.unplaced.end(), name) != run.unplaced.end())
+      PassedOver(engine, name, "relative to a start folder that cannot be named");
+    else
+      UploadName(engine, run, name);
     if (ControlConnectionLost(engine)) return Lost(engine);
   }
   engine.ShowAndLog("Stored " + std::to_string(engine.FilesStored) + " of " +

@@ -21,6 +21,9 @@ struct BatchRun {
   // "TYPE A", "TYPE I", "TYPE E" or empty.
   std::string typeCommand;
   std::vector<std::string> names;
+  // Names among them that are relative to a start folder the system could
+  // not name: any file they found would be the wrong one, so none is sent.
+  std::vector<std::string> unplaced;
 };
 
 enum class BatchResult {

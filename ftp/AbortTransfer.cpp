@@ -74,9 +74,9 @@ void FtpEngine::AbortTransfer() {
   // A broken connection, or no reply at all: whatever the server sends from
   // now on could be taken for the reply of the next command, so the session
   // ends rather than run out of step.
-  ControlLost = true;
-  ControlError = failure != 0 ? "Error " + std::to_string(failure) + " " + GetErrorText(failure)
-                              : "no reply to ABOR";
+  LoseControl(failure != 0 ? ControlState::Failed : ControlState::Dropped,
+              failure != 0 ? "Error " + std::to_string(failure) + " " + GetErrorText(failure)
+                           : "no reply to ABOR");
   CloseControl(failure != 0 ? "Connection to " + Sockets1.IPAddr + " lost: " + ControlError
                             : "No reply to ABOR within " + std::to_string(AbortDeadlineMs / 1000) +
                                   " seconds: connection to " + Sockets1.IPAddr + " closed");

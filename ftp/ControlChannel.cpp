@@ -1,5 +1,6 @@
 // Commands and replies on the control connection.
 #include "ftp/FtpEngine.h"
+#include "net/SocketErrors.h"
 
 namespace {
 // A reply line longer than this without a line end is taken as complete, so
@@ -67,7 +68,17 @@ int FtpEngine::ReadReply() {
   const int result = 5;
   ReplyText.clear();
   std::string opened;  // the code of a multi-line reply under way
+  // The whole reply, not each read of it, must come within the time-out: a
+  // server that sends a byte now and then cannot hold a command for ever.
+  const TSockets::Deadline bound(Sockets1, Sockets1.Timeout > 0 ? Sockets1.Timeout * 1000LL : -1);
   for (;;) {
+    if (Sockets1.DeadlinePassed()) {
+      // Lines that come without pause never make a read wait for its timer.
+      Sockets1ErrorOccurred(&Sockets1, Sockets1.ConnectionSocket(), wsa::ETIMEDOUT_,
+                            "Blocking call timed out");
+      TakeAbort();
+      return result;
+    }
     // Wait for data; a peek that finds the connection closed ends the read.
     std::string peeked;
     int available = Sockets1.PeekRaw(peeked);
@@ -75,7 +86,7 @@ int FtpEngine::ReadReply() {
     if (available <= 0) {
       // The server closed the connection, or it failed.
       replyLine_.clear();  // a cut line must not start the next connection's reply
-      ConnectionLost();
+      ConnectionLost(ControlState::Closed, "closed by the server");
       return result;
     }
 
@@ -136,8 +147,14 @@ void FtpEngine::ReadStaleReplies() {
 
 // The control connection is gone: nothing more is sent into it, and the
 // user is told once. The socket itself stays until the user disconnects.
-void FtpEngine::ConnectionLost() {
-  ControlClosed = true;
+void FtpEngine::LoseControl(ControlState why, const std::string& reason) {
+  if (ControlGone()) return;
+  Control = why;
+  ControlError = reason;
+}
+
+void FtpEngine::ConnectionLost(ControlState why, const std::string& reason) {
+  LoseControl(why, reason);
   EndSession("Connection to " + Sockets1.IPAddr + " lost");
 }
 

@@ -43,7 +43,9 @@ int FtpEngine::SendPort() {
   Sockets2.Port.assign(1, '0');  // the system chooses a free port
   // The data connection is announced on the control connection's own
   // address; PORT cannot carry an IPv6 one, EPRT can.
-  const std::string local = Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket());
+  // The interface of a link-local address is ours alone: the server is not told it.
+  std::string local = Sockets1.GetLocalIPAddr(Sockets1.ConnectionSocket());
+  local = local.substr(0, local.find('%'));
   const bool v6 = Sockets1.GetAddressFamily(Sockets1.ConnectionSocket()) == AF_INET6;
   Sockets2.ListenFamily = v6 ? AF_INET6 : AF_INET;
   Sockets2.Listen();

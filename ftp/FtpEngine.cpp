@@ -20,6 +20,12 @@ FtpEngine::FtpEngine(EngineUI& ui, const std::string& programDir)
   };
   Sockets1.OnErrorOccurred = handler;
   Sockets2.OnErrorOccurred = handler;
+  // Nobody answers a box in an unattended run: the refusal becomes the
+  // reason its closing line gives.
+  Sockets1.OnRefused = [this](const std::string& text) {
+    if (Unattended) LoseControl(ControlState::Failed, text);
+    return Unattended;
+  };
   Sleeper1.SetInterval(1000);
 }
 
@@ -59,11 +65,11 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const st
     // sends nothing more, reports the loss once, in its closing line, and
     // ends. The first failure is the cause; a cancelled call's report
     // follows it.
-    ControlLost = true;
-    if (ControlError.empty()) ControlError = "Error " + std::to_string(error) + " " + msg.substr(0, 255);
+    const std::string reason = "Error " + std::to_string(error) + " " + msg.substr(0, 255);
+    LoseControl(error == 10060 ? ControlState::TimedOut : ControlState::Failed, reason);
     if (error == 10060) AbortFlag = true;
     LastSocketError = error == 10060 ? 0 : error;
-    if (EndsConnection(error)) ConnectionLost();
+    if (EndsConnection(error)) ConnectionLost(ControlState::Failed, reason);
     return;
   }
   if (error == 10060) {
@@ -91,7 +97,8 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const st
     // it, so a log that cannot be written is shown here instead.
     ui_.ShowMessageBox(e.what(), "Error", BoxIcon::Exclamation, BoxOK);
   }
-  if (sender == &Sockets1 && EndsConnection(error)) ConnectionLost();
+  if (sender == &Sockets1 && EndsConnection(error))
+    ConnectionLost(ControlState::Failed, "Error " + std::to_string(error) + " " + msg.substr(0, 255));
 }
 
 void FtpEngine::ShowProgress(int64_t done, int64_t size) {

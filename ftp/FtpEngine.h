@@ -63,14 +63,18 @@ public:
   std::string ReplyText;  // every line of the last reply ReadReply read
   bool LogEnabled = true;
   bool RetryFlag = false;
-  // The control connection was found closed or reset; Connected is then
-  // cleared and nothing more is sent into it.
-  bool ControlClosed = false;
-  // In an unattended run: the control connection failed (reset, broken or
-  // timed out), and nothing more is sent on it.
-  bool ControlLost = false;
-  std::string ControlError;  // why, "Error 10054 Connection reset by peer"
-  bool ControlGone() const { return ControlClosed || ControlLost; }  // nothing more goes into it
+  // The state of the control connection, one value that every path asks:
+  // Open while commands may go into it. Once it is gone (closed by the
+  // server, failed, timed out in an unattended run, or closed by this
+  // program after a failed TLS step or an unanswered ABOR) nothing more is
+  // sent into it, and ControlError says why ("Error 10054 Connection reset
+  // by peer"). A new connection opens it again.
+  enum class ControlState { Open, Closed, Failed, TimedOut, Dropped };
+  ControlState Control = ControlState::Open;
+  std::string ControlError;
+  bool ControlGone() const { return Control != ControlState::Open; }
+  // Marks the connection gone; the first cause and its words are kept.
+  void LoseControl(ControlState why, const std::string& reason);
   // An unattended (batch) run: no person answers boxes, so socket failures
   // and unreadable files are reported in the transcript and the log only,
   // and no command follows a lost control connection.
@@ -153,7 +157,9 @@ private:
     ~DataScope() { e.CloseDataConnection(); }
   };
   void ReadStaleReplies();  // shows reply lines that no command awaits
-  void ConnectionLost();
+  // The connection is gone (why, reason as for LoseControl): the session
+  // ends with the lost-connection line.
+  void ConnectionLost(ControlState why, const std::string& reason);
   // The session is over: Connected cleared, the menus follow, and the
   // user is told with one line (an unattended run tells it in its own
   // closing line). CloseControl closes the control socket as well.

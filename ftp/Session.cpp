@@ -1,5 +1,7 @@
 #include "ftp/Session.h"
 
+#include <exception>
+
 #include "ftp/Tls.h"
 
 std::string LowerName(const std::string& text) {
@@ -14,13 +16,17 @@ bool OpenControlConnection(FtpEngine& engine, const std::string& host, const std
   control.Port = port;
   control.IPAddr = host;
   control.SetNonBlocking(false);
-  engine.ControlClosed = false;
-  engine.ControlLost = false;
+  engine.Control = FtpEngine::ControlState::Open;
   engine.ControlError.clear();
   engine.ServerHasSize = -1;  // a new server, asked anew
-  {
+  try {
     BusyCursor busy(engine);
     control.SConnect();
+  } catch (const std::exception& error) {
+    // A port that is no number: the window's guard shows it; an unattended
+    // run gives it as the reason of its closing line.
+    if (!engine.Unattended) throw;
+    engine.LoseControl(FtpEngine::ControlState::Failed, error.what());
   }
   if (engine.AbortFlag || engine.LastSocketError != 0 || control.ConnectionSocket() == -1) {
     // A failed connect leaves its socket behind; it is of no further use.
@@ -39,6 +45,9 @@ void ShowConnectionAddresses(FtpEngine& engine) {
 }
 
 void ReadGreeting(FtpEngine& engine) {
+  // Preliminary lines without end cannot hold the start for ever.
+  TSockets& control = engine.Sockets1;
+  const TSockets::Deadline bound(control, control.Timeout > 0 ? control.Timeout * 1000LL : -1);
   while (engine.ReadReply() == 1 && !engine.AbortFlag) {
   }
 }

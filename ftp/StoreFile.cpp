@@ -74,7 +74,9 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     return;
   }
 
-  AcceptDataConnection();
+  // Without a data connection (or with one whose TLS failed) nothing reached
+  // the server, whatever its reply says.
+  bool sendFailed = AcceptDataConnection() == -1;
 
   int64_t total = 0;
   long count;
@@ -84,7 +86,6 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     const std::string retrying = "Retrying to Send file: " + remoteName;
     char block[512];
     count = file.Read(block, sizeof block);
-    bool sendFailed = false;
     // A text file goes with CR LF line ends; the total counts the bytes
     // sent, the progress the bytes of the file they carry.
     LineEndsToWire toWire;
@@ -155,6 +156,8 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   if (repeated) return;
   if (count < 0)
     NotStored(remoteName, "cannot read the local file");
+  else if (sendFailed)
+    NotStored(remoteName, "incomplete, the data connection failed");
   else
     VerifyStore(typeCommand, remoteName, file.BytesRead(), finalCode);
 }

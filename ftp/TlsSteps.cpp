@@ -13,6 +13,7 @@ namespace {
 bool Fail(FtpEngine& e, const std::string& text, bool box = true) {
   if (e.Sockets1.ConnectionSocket() != -1) e.Sockets1.Disconnect();
   e.Connected = false;
+  e.LoseControl(FtpEngine::ControlState::Dropped, text);
   e.ShowAndLog(text);
   if (box && !e.Tls.Unattended) e.UI().ShowMessageBox(text, "TLS", BoxIcon::Exclamation, BoxOK);
   return false;

@@ -40,13 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(server >= 0 && ::send(server, data, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size));
   ::shutdown(server, SHUT_WR);
   // Each read takes at least one byte or finds the connection closed.
-  for (size_t round = 0; round <= size + 1 && !engine.ControlClosed; ++round) {
+  for (size_t round = 0; round <= size + 1 && !engine.ControlGone(); ++round) {
     const int result = engine.ReadReply();
     Check(result >= 1 && result <= 5);
     const std::string& line = engine.LastReply;  // a final line, of the code read
-    Check(engine.ControlClosed || (line.size() > 0 && line[0] - '0' == result && (line.size() < 4 || line[3] != '-')));
+    Check(engine.ControlGone() || (line.size() > 0 && line[0] - '0' == result && (line.size() < 4 || line[3] != '-')));
   }
-  Check(engine.ControlClosed && ui.boxes.empty());
+  Check(engine.ControlGone() && ui.boxes.empty());
   ::close(server);
   return 0;
 }

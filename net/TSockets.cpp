@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -119,7 +120,11 @@ std::string AddressText(int socket, AddressOf which) {
                         ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(a).sin6_addr)
                         : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(a).sin_addr);
   if (!inet_ntop(a.ss_family, raw, text, sizeof text)) return std::string();
-  return text;
+  // A link-local address means nothing without its interface: "fe80::1%eth0".
+  const uint32_t scope = a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(a).sin6_scope_id : 0;
+  if (scope == 0) return text;
+  char name[IF_NAMESIZE] = {};
+  return std::string(text) + "%" + (if_indextoname(scope, name) ? std::string(name) : std::to_string(scope));
 }
 
 }  // namespace
@@ -168,8 +173,17 @@ void TSockets::WSACancelBlockingCall() {
   if (g_call->loop) g_call->loop->quit();
 }
 
+TSockets::Deadline::Deadline(TSockets& sockets, qint64 ms) : s_(sockets), saved_(sockets.deadline_) {
+  if (ms >= 0 && QDeadlineTimer(ms) < s_.deadline_) s_.deadline_ = QDeadlineTimer(ms);
+}
+
 void TSockets::StartBlockingTimer() {
-  if (Timeout > 0) timer_->start(std::min(Timeout, INT_MAX / 1000) * 1000);
+  qint64 ms = Timeout > 0 ? std::min(Timeout, INT_MAX / 1000) * 1000LL : -1;
+  if (!deadline_.isForever()) {
+    const qint64 left = deadline_.remainingTime();
+    ms = ms < 0 ? left : std::min(ms, left);
+  }
+  if (ms >= 0) timer_->start(static_cast<int>(ms));
 }
 
 void TSockets::StopBlockingTimer() { timer_->stop(); }
@@ -266,6 +280,10 @@ void TSockets::TimerFired() {
   timer_->stop();
   if (!WSAIsBlocking()) return;
   WSACancelBlockingCall();
+  if (quietTimeout_) {
+    attemptExpired_ = true;
+    return;
+  }
   const int error = wsa::ETIMEDOUT_;
   if (OnErrorOccurred) {
     ErrorEvent handler = OnErrorOccurred;
@@ -349,6 +367,7 @@ void TSockets::ReportError(int socket, const std::string& context, int error) {
 }
 
 void TSockets::OwnBox(const std::string& text) {
+  if (OnRefused && OnRefused(text)) return;
   boxes_.ShowMessageBox(text, "WINSOCK ERROR", BoxIcon::Exclamation, BoxOK | BoxCancel);
 }
 
@@ -382,13 +401,23 @@ bool TSockets::ResolveHost(std::vector<sockaddr_storage>& addresses) {
     addresses.push_back(one);
     return true;
   }
-  // An IPv6 address, also in brackets as in URLs.
+  // An IPv6 address, also in brackets as in URLs, and with its interface
+  // when it is link-local ("fe80::1%eth0").
   std::string v6 = IPAddr;
   if (v6.size() > 2 && v6.front() == '[' && v6.back() == ']') v6 = v6.substr(1, v6.size() - 2);
-  if (inet_pton(AF_INET6, v6.c_str(), &reinterpret_cast<sockaddr_in6&>(one).sin6_addr) == 1) {
-    one.ss_family = AF_INET6;
-    addresses.push_back(one);
-    return true;
+  addrinfo numeric6{};
+  numeric6.ai_family = AF_INET6;
+  numeric6.ai_socktype = SOCK_STREAM;
+  numeric6.ai_flags = AI_NUMERICHOST;
+  addrinfo* literal = nullptr;
+  if (getaddrinfo(v6.c_str(), nullptr, &numeric6, &literal) == 0 && literal) {
+    const bool fits = literal->ai_addr && literal->ai_addrlen <= sizeof one;
+    if (fits) std::memcpy(&one, literal->ai_addr, literal->ai_addrlen);
+    freeaddrinfo(literal);
+    if (fits) {
+      addresses.push_back(one);
+      return true;
+    }
   }
   // The all-ones result also marks a failed conversion, so it is looked up
   // as a name. A dotted number is no host name: the limited broadcast
@@ -430,22 +459,46 @@ void TSockets::SConnect() {
     OwnBox("Cannot convert host address");
     return;
   }
-  // The addresses are tried in order; only the last failure is reported,
-  // and a cancelled or timed-out attempt ends the trying.
+  for (sockaddr_storage& address : addresses) SetPort(address, port);
+  ConnectToFirst(addresses);
+}
+
+void TSockets::ConnectToFirst(const std::vector<sockaddr_storage>& addresses) {
+  // Each address but the last may take an equal share of the time left, so
+  // one whose packets are lost does not take the whole time-out from the
+  // next. Only the last failure is reported; a cancel ends the trying.
+  QElapsedTimer clock;
+  clock.start();
   for (size_t i = 0; i < addresses.size(); ++i) {
-    SetPort(addresses[i], port);
-    if (ConnectTo(addresses[i])) return;
-    if (i + 1 == addresses.size() || error_ == wsa::EINTR_) {
+    const bool last = i + 1 == addresses.size();
+    bool connected;
+    {
+      const qint64 left = std::max<qint64>(static_cast<qint64>(Timeout) * 1000 - clock.elapsed(), 0);
+      const qint64 share = last ? left : left / static_cast<qint64>(addresses.size() - i);
+      const Deadline bound(*this, Timeout > 0 ? share : -1);
+      quietTimeout_ = !last;
+      attemptExpired_ = false;
+      connected = ConnectTo(addresses[i]);
+      quietTimeout_ = false;
+    }
+    if (connected) return;
+    if (last || (error_ == wsa::EINTR_ && !attemptExpired_)) {
       ReportError(connSocket_, "SConnect", error_);
       return;
     }
-    if (connSocket_ != -1) Disconnect();
+    DropConnection();
   }
 }
 
-bool TSockets::ConnectTo(const sockaddr_storage& address) {
+void TSockets::DropConnection() {
   connWatch_.reset();
   tls_.reset();
+  if (connSocket_ >= 0) ::close(connSocket_);
+  connSocket_ = -1;
+}
+
+bool TSockets::ConnectTo(const sockaddr_storage& address) {
+  DropConnection();  // a connection left from before is not leaked
   connSocket_ = NewSocket(address.ss_family);
   if (connSocket_ < 0) ReportError(-1, "SConnect (socket)", WinsockErrorFromErrno(errno));
   const int fd = connSocket_;
@@ -525,8 +578,7 @@ int TSockets::Accept() {
       return ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     }));
   }
-  connWatch_.reset();
-  tls_.reset();
+  DropConnection();
   connSocket_ = fd < 0 ? -1 : fd;
   if (fd >= 0 && NonBlocking()) Watch(fd, false, false, "Accept");
   if (fd < 0) ReportError(connSocket_, "Accept", error_);

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <sys/socket.h>
 
@@ -65,9 +66,15 @@ public:
   SocketEvent OnSessionAvailable;
   SocketEvent OnSessionConnected;
   ErrorEvent OnErrorOccurred;
+  // The component's own refusals (no port, no address, a host address that
+  // does not convert) go here when set; true: told, so no box is shown.
+  std::function<bool(const std::string& text)> OnRefused;
 
   // Operations.
   void SConnect();
+  // SConnect's trying: the addresses (ports set) in order, within the one
+  // Timeout, until one connects; the last failure is reported.
+  void ConnectToFirst(const std::vector<sockaddr_storage>& addresses);
   void Listen();
   void CancelListen();
   int Accept();
@@ -114,6 +121,23 @@ public:
   int ConnectionSocket() const { return connSocket_; }
   int ListeningSocket() const { return listenSocket_; }
 
+  // Bounds every blocking call of this component made while it lives by one
+  // deadline, ms from now (none when ms < 0), beside each call's Timeout:
+  // the earlier of this and an enclosing one holds. A call that must wait
+  // after the deadline has passed times out at once, as by Timeout.
+  class Deadline {
+  public:
+    Deadline(TSockets& sockets, qint64 ms);
+    ~Deadline() { s_.deadline_ = saved_; }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+  private:
+    TSockets& s_;
+    QDeadlineTimer saved_;
+  };
+  bool DeadlinePassed() const { return deadline_.hasExpired(); }
+
   // True while a blocking call of this program waits (any component).
   static bool WSAIsBlocking();
   // Cancels the waiting blocking call; it then fails with 10004.
@@ -151,8 +175,11 @@ private:
   uint16_t ResolvePort();  // network byte order; throws on a bad text
   // The addresses IPAddr stands for, in the order they are tried.
   bool ResolveHost(std::vector<sockaddr_storage>& addresses);
-  // One attempt of SConnect; a failed connect is left to the caller.
+  // One attempt of SConnect; a failed connect is left to the caller. A
+  // connection socket still open is closed first.
   bool ConnectTo(const sockaddr_storage& address);
+  // Closes the connection socket without a word.
+  void DropConnection();
   void Watch(int socket, bool listening, bool connecting, const char* context);
   void ReadReady(Watcher* w);
   void WriteReady(Watcher* w);
@@ -169,4 +196,9 @@ private:
   std::unique_ptr<Watcher> connWatch_;
   std::unique_ptr<Watcher> listenWatch_;
   std::unique_ptr<TlsSession> tls_;
+  QDeadlineTimer deadline_{QDeadlineTimer::Forever};
+  // The time-out ends this connect attempt only: it is not reported, and
+  // SConnect goes on to the next address.
+  bool quietTimeout_ = false;
+  bool attemptExpired_ = false;
 };

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -20,7 +21,8 @@
 #include "ui/Text.h"
 
 TFTPForm::TFTPForm(const std::string& programDir, const std::vector<std::string>& names,
-                   TMeterDLG* meter, MessageBoxes* boxes, QWidget* parent)
+                   TMeterDLG* meter, MessageBoxes* boxes, QWidget* parent,
+                   const std::vector<std::string>& unplaced)
     : QMainWindow(parent),
       programDir_(programDir),
       meter_(meter),
@@ -47,7 +49,7 @@ TFTPForm::TFTPForm(const std::string& programDir, const std::vector<std::string>
 
   engine_ = std::make_unique<FtpEngine>(*this, programDir_);
   BuildMenus();
-  FormCreate(names);
+  FormCreate(names, unplaced);
 }
 
 TFTPForm::~TFTPForm() = default;
@@ -137,7 +139,8 @@ void TFTPForm::BuildMenus() {
 
 bool TFTPForm::EnterDirectory(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
 
-void TFTPForm::FormCreate(const std::vector<std::string>& names) {
+void TFTPForm::FormCreate(const std::vector<std::string>& names,
+                          const std::vector<std::string>& unplaced) {
   FtpEngine& e = *engine_;
   e.RetryFlag = false;
   e.Connected = false;
@@ -148,6 +151,8 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
   e.ViewSep = s.Options.ViewSep;
   e.Editor = s.Options.Editor;
   ActiveProfile = s.Profile;
+  // From here on nobody answers a box: see ShowMessageBox.
+  BatchStarted = !names.empty() && s.ConfiguredFlag;
   Batch = s.Batch;
   CurrentTransferType = s.TransferType;
   e.LogEnabled = s.LogEnabled;
@@ -169,8 +174,7 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
     ShowMessageBox("There is no server in configuration, Please choose setup", "Warning",
                    BoxIcon::Warning, BoxOK);
 
-  if (!names.empty() && ConfiguredFlag) {
-    BatchStarted = true;
+  if (BatchStarted) {
     hide();
     setWindowState(Qt::WindowMinimized);
     switch (CurrentTransferType) {
@@ -195,13 +199,16 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names) {
     run.trustedCertificate = ActiveProfile.TrustedCertificate;
     run.typeCommand = TypeCommand;
     run.names = names;
-    // An error that ends the run half way (its box is shown by the guard)
-    // must not let the program report success.
+    run.unplaced = unplaced;
+    // An error that ends the run half way must not let the program report
+    // success; it is told in one line, as the run tells everything.
     BatchOutcome = BatchResult::Stopped;
-    Guarded(*this, [&] {
+    try {
       BatchOutcome = BatchUpload(e, run);
       e.WriteLog("Finished sending files");
-    });
+    } catch (const std::exception& error) {
+      TellUnattended(std::string("Run stopped: ") + error.what());
+    }
   }
 }
 
@@ -271,9 +278,27 @@ BoxAnswer TFTPForm::ShowMessageBox(const std::string& text, const std::string& c
   // the close itself interrupted) is left to the transcript and the log
   // rather than put in boxes that would hold up the close.
   if (closePending_) return (buttons & BoxOK) ? BoxAnswer::OK : BoxAnswer::No;
+  // An unattended run never waits on a box: what it would have said goes to
+  // the transcript and the log, and a question is answered No.
+  if (BatchStarted) {
+    TellUnattended(caption + ": " + text);
+    return (buttons & BoxOK) ? BoxAnswer::OK : BoxAnswer::No;
+  }
   if (boxOverride_) return boxOverride_->ShowMessageBox(text, caption, icon, buttons);
   boxes_.SetParent(isVisible() ? static_cast<QWidget*>(this) : nullptr);
   return boxes_.ShowMessageBox(text, caption, icon, buttons);
+}
+
+void TFTPForm::TellUnattended(const std::string& text) {
+  std::string line = text;
+  for (char& c : line)
+    if (c == '\r' || c == '\n') c = ' ';
+  engine_->ShowLine("%s", {line});
+  try {
+    engine_->WriteLog(line);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "tarnex: %s\n", error.what());  // the log cannot take it
+  }
 }
 
 void TFTPForm::EndProgram(int exitCode) {

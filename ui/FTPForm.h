@@ -25,8 +25,11 @@ public:
   // names given and a configuration stored, runs the batch upload. Boxes are
   // shown with widgets unless `boxes` is given (a test's recorder), which
   // then also takes EndProgram.
+  // unplaced: names among `names` that are relative to a start folder the
+  // system could not name; the run refuses them.
   TFTPForm(const std::string& programDir, const std::vector<std::string>& names,
-           TMeterDLG* meter, MessageBoxes* boxes = nullptr, QWidget* parent = nullptr);
+           TMeterDLG* meter, MessageBoxes* boxes = nullptr, QWidget* parent = nullptr,
+           const std::vector<std::string>& unplaced = {});
   ~TFTPForm() override;
 
   FtpEngine& Engine() { return *engine_; }
@@ -105,8 +108,11 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // One line in the transcript and the log for what an unattended run would
+  // otherwise have put in a box.
+  void TellUnattended(const std::string& text);
   void BuildMenus();
-  void FormCreate(const std::vector<std::string>& names);
+  void FormCreate(const std::vector<std::string>& names, const std::vector<std::string>& unplaced);
   void FormClose();
   // Connects a menu item to its handler, run inside the handler guard.
   void Wire(QAction* item, void (TFTPForm::*handler)());

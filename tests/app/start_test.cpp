@@ -1,7 +1,7 @@
 // The built program itself, copied into a temporary folder so that folder is
 // its program folder: names dropped on it with a stored profile are uploaded
 // to a real server (a relative name from the folder it was started in, not
-// the profile's local folder) and the program ends with 0.
+// the profile's local folder) and the program ends with its exit code.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -12,31 +12,72 @@
 #include "support/TempProgramDir.h"
 #include "support/TestBytes.h"
 
+namespace {
+// Writes the profile s, copies the program into the folder and runs it from
+// the folder with the names (through sh -c `prelude; exec tarnex NAMES`):
+// its exit code, or -1 when the watchdog had to kill a run that waited.
+int RunDropped(TempProgramDir& dir, const std::string& profile, const QStringList& names,
+               const std::string& prelude = "true") {
+  dir.WriteFile("TARNEX.INI", "[LastUsed]\nNAME=s\n[Fixed]\nOK=1\n[s]\nUseLogFile=1\nTransferType=2\n" + profile);
+  std::filesystem::copy_file(TARNEX_PROGRAM, dir.FilePath("tarnex"));
+  QProcess program;
+  program.setWorkingDirectory(QString::fromStdString(dir.Dir()));
+  program.start("/bin/sh", QStringList{"-c", QString::fromStdString(prelude) + " && exec \"$0\" \"$@\"",
+                                       QString::fromStdString(dir.FilePath("tarnex"))} + names);
+  // The watchdog: a run that has not ended by then (a box nobody answers) is killed.
+  if (!program.waitForFinished(60000)) program.kill();
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << program.readAllStandardError().toStdString();
+  return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+}
+
+std::string LogLines(const TempProgramDir& dir) {
+  return std::regex_replace(dir.ReadLog(), std::regex("[^ \n]+ [^ \n]+ ([^\r]*)\r\n"), "$1\n");
+}
+
+std::string Server(const FtpServer& server) {
+  return "HostName=127.0.0.1\nPort=" + std::to_string(server.Port()) + "\nUserName=" + server.User() +
+         "\nPassword=" + server.Password() + "\n";
+}
+}  // namespace
+
 TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
   FtpServer server;
   std::filesystem::create_directories(server.Root() / "incoming");
   TempProgramDir dir;
-  dir.WriteFile("TARNEX.INI", "[LastUsed]\nNAME=s\n[Fixed]\nOK=1\n[s]\nHostName=127.0.0.1\nPort=" +
-               std::to_string(server.Port()) + "\nUserName=" + server.User() + "\nPassword=" +
-               server.Password() + "\nDirectory=Incoming\nIncludeDirs=1\nIncludeSubDirs=1\n"
-               "UseLowerCase=1\nTransferType=2\nUseLogFile=1\nLocaldir=" + dir.Dir() + "drop/Docs\n");
   const std::string bytes = Pattern(3000);
   dir.WriteFile("drop/Docs/Sub/Page.HTM", bytes);
   dir.WriteFile("drop/Loose.DAT", std::string("\x01\x02\r\n\x00", 5));
-  std::filesystem::copy_file(TARNEX_PROGRAM, dir.FilePath("tarnex"));
-  QProcess program;
-  program.setWorkingDirectory(QString::fromStdString(dir.Dir()));
-  program.start(QString::fromStdString(dir.FilePath("tarnex")),
-                {QString::fromStdString(dir.Dir() + "drop/Docs"), "drop/Loose.DAT"});
-  // The watchdog: a run that has not ended by then fails and is killed.
-  if (!program.waitForFinished(60000)) program.kill();
-  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  EXPECT_EQ(RunDropped(dir, Server(server) + "Directory=Incoming\nIncludeDirs=1\nIncludeSubDirs=1\n"
+                            "UseLowerCase=1\nLocaldir=" + dir.Dir() + "drop/Docs\n",
+                       {QString::fromStdString(dir.Dir() + "drop/Docs"), "drop/Loose.DAT"}), 0);
   EXPECT_EQ(server.ReadFile("incoming/docs/sub/page.htm"), bytes);
   EXPECT_EQ(server.ReadFile("incoming/loose.dat"), std::string("\x01\x02\r\n\x00", 5));
-  EXPECT_EQ(std::regex_replace(dir.ReadLog(), std::regex("[^ \n]+ [^ \n]+ ([^\r]*)\r\n"), "$1\n"),
+  EXPECT_EQ(LogLines(dir),
             "Connected to 127.0.0.1 as tester\nPWD\nMakeDirectory docs\nChangeDirectory docs\n"
             "Makedirectory sub\nChangedirectory sub\nPutfile Page.HTM\n"
             "Total bytes written to remote host :3000\nCDUP\nCDUP\nPutfile Loose.DAT\n"
             "Total bytes written to remote host :5\nStored 2 of 2 files\nFinished sending files\n");
+}
+
+// Nobody watches a dropped run: what would have been a box is one log line,
+// and the exit code tells the outcome.
+TEST(Start, UnattendedRunsEndWithALineInsteadOfABox) {
+  const std::string longHost(300, 'h');
+  for (const auto& [profile, line] : {std::pair{"HostName=" + longHost + "\nPort=21\n", longHost + " failed: Cannot convert host address"},
+                                      {"HostName=127.0.0.1\nPort=abc\n", "127.0.0.1 failed: 'abc' is not a valid integer value"}}) {
+    TempProgramDir dir;
+    dir.WriteFile("f", "x");
+    EXPECT_EQ(RunDropped(dir, profile, {"f"}), 2);
+    EXPECT_EQ(LogLines(dir), "Connection to " + line + "\nFinished sending files\n");
+  }
+  // Started in a folder that is gone: a relative name is not looked for in
+  // the profile's local folder, where a file of that name waits.
+  FtpServer server;
+  TempProgramDir dir;
+  dir.WriteFile("local/a.txt", "wrong file");
+  EXPECT_EQ(RunDropped(dir, Server(server) + "Localdir=" + dir.Dir() + "local\n", {"a.txt"},
+                       "mkdir gone && cd gone && rmdir ../gone"), 3);
+  EXPECT_NE(LogLines(dir).find("Not stored a.txt: relative to a start folder that cannot be named\n"
+                               "Stored 0 of 1 files\n"), std::string::npos) << LogLines(dir);
+  EXPECT_FALSE(std::filesystem::exists(server.Root() / "a.txt"));
 }

@@ -97,7 +97,8 @@ const Row kRows[] = {
      "M/f1=1\nM/f2=2\nM/Sub/g=3", {"M", "M"},
      "tree M\n< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR | 150 ok\ndata connect\ndata recv\n"
      "data close\n> 226 done\n< FEAT | 211 no SIZE\nclose",
-     "Connected to 127.0.0.1 as u\ntree M\nput f? 1\nPutfile f?\nConnection Failed\nFinished sending files",
+     "Connected to 127.0.0.1 as u\ntree M\nput f? 1\nPutfile f?\nConnection Failed: closed by the server\n"
+     "Finished sending files",
      "", 2},
     {"a refused login ends the program with 1 at once: no box, nothing sent after it",
      "TransferType=2\nDirectory=in", "f=x", {"f"},
@@ -133,7 +134,7 @@ const Row kRows[] = {
      "Connected to 127.0.0.1 as u\nPutfile a\nConnection Failed: Error 10060 *\nFinished sending files",
      "", 2},
     {"a log that cannot be written stops the run, which is no success", "TransferType=2",
-     "mkdir TARNEX.LOG\nf=x", {"f"}, "!> 220 ready", "", "Unable to write to /*/TARNEX.LOG", 2},
+     "mkdir TARNEX.LOG\nf=x", {"f"}, "!> 220 ready", "", "", 2, "Run stopped: Unable to write to /"},
     {"without a stored configuration, and a local directory that cannot be entered: warnings, and the "
      "window waits for the user", "TransferType=2\nLocaldir=/no/such\n[Fixed]\nOK=0", "f=x", {"f"}, nullptr, "",
      "Cannot find directory*\nThere is no server in configuration, Please choose setup", -1},

@@ -81,7 +81,7 @@ std::vector<FaultRow> Rows() {
        .script = ten + "data connect\ndata send 01234\npause 100\nclose\npause 100\ndata close\naccept\n> 220 again",
        .run = [](EngineHarness& h, ScriptedPeer& p) {
          Retrieving()(h, p);
-         EXPECT_TRUE(h.engine.ControlClosed);
+         EXPECT_TRUE(h.engine.ControlGone());
          h.engine.Sockets1.Disconnect();
          ASSERT_TRUE(h.Connect(p.Port()));
        },

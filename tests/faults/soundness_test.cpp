@@ -54,6 +54,14 @@ std::vector<FaultRow> Rows() {
          CancelAt(300, Retrieving())(h, p);
        },
        .commands = {"TYPE I", "PORT", "RETR a"}, .boxes = {kNoSocket}},
+      {.name = "CancelEndsAPassiveConnectNobodyAnswers",
+       .script = "< TYPE I | 200 ok\ndata listen full\n< EPSV | 229 Entering Extended Passive Mode (|||{port}|)",
+       .run = [](EngineHarness& h, ScriptedPeer& p) {
+         h.engine.Passive = true;
+         h.engine.RetrieveTimeout = 30;
+         CancelAt(300, Retrieving())(h, p);
+       },
+       .commands = {"TYPE I", "EPSV"}},
       {.name = "CancelEndsTheStoreClose",
        .script = Put("150 ok") + "data connect\ndata stall 1200\n< ABOR | 226 Abort successful\ndata close",
        .run = [](EngineHarness& h, ScriptedPeer& p) {
@@ -89,6 +97,12 @@ std::vector<FaultRow> Rows() {
          ASSERT_EQ(p.DataConnections().size(), 2u);
          EXPECT_EQ(p.DataConnections()[1], Pattern(8000000));
        }},
+      // The same reset with a 226 for it: the bytes not sent are missing
+      // whatever the server says, so the file is not stored.
+      {.name = "FailedSendIsNoStoreDespiteA226",
+       .script = Put("150 ok") + "data connect\ndata stall 200\ndata reset\n> 226 done",
+       .run = Storing(Pattern(8000000)), .commands = {"TYPE I", "PORT", "STOR up.bin"},
+       .lines = {"Not stored up.bin: incomplete, the data connection failed"}, .boxesMayVary = true},
       // A Get chosen while a retrieval waits for its data is refused; the
       // running one is not disturbed.
       {.name = "SecondTransferInsideARunningOneIsRefused",

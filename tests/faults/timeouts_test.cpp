@@ -40,16 +40,23 @@ std::vector<FaultRow> Rows() {
   rows[0].absent = {"10004"};  // socket errors stay out of the transcript
   rows[3].check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), Pattern(1000)); };
 
-  // Trickling: each byte comes well inside the time-out, the whole takes
-  // longer than it. Nothing times out.
-  rows.push_back({.name = "TrickledReplyNoFalseTimeout",
+  // A reply must end within the time-out, however its bytes trickle in: an
+  // unattended run ends as a lost connection and sends nothing more. The
+  // same for preliminary greeting lines without end.
+  rows.push_back({.name = "TrickledReplyPastTheTimeOut",
                   .script = "< STAT\n" + Trickle(">>", "211-a long status\r\n211 end\r\n", 100),
                   .run = [](EngineHarness& h, ScriptedPeer&) {
                     h.engine.Sockets1.Timeout = 1;
-                    EXPECT_EQ(h.engine.SendCommand("STAT"), 2);
+                    h.engine.Unattended = true;
+                    EXPECT_EQ(h.engine.SendCommand("STAT"), 5);
+                    EXPECT_EQ(h.engine.SendCommand("NOOP"), 5);
+                    EXPECT_EQ(h.engine.ControlError, "Error 10060 Blocking call timed out");
                   },
-                  .commands = {"STAT"},
-                  .lines = {"211-a long status", "211 end"}});
+                  .commands = {"STAT"}, .thenNoop = false});
+  std::string endless;
+  for (int i = 0; i < 150; ++i) endless += "> 120 soon\npause 40\n";
+  rows.push_back({.name = "EndlessPreliminaryGreeting", .greeting = "120 soon", .script = endless + "> 120 last",
+                  .absent = {"120 last"}, .thenNoop = false, .boxesMayVary = true});
   rows.push_back({.name = "TrickledDataNoFalseTimeout",
                   .script = Get("150 Opening (30 bytes)") + "data connect\n" +
                             Trickle("data send", "0123456789abcdefghijklmnopqrst", 50) + "data close\n> 226 done",

@@ -51,7 +51,7 @@ std::vector<FaultRow> Rows() {
       {.name = "ServerClosesInsideAReply", .script = "< STAT\n>> 211-one\\r\\n211-thr\nclose\naccept\n> 220 again",
        .run = [](EngineHarness& h, ScriptedPeer& p) {
          EXPECT_EQ(h.engine.SendCommand("STAT"), 5);
-         EXPECT_TRUE(h.engine.ControlClosed);
+         EXPECT_TRUE(h.engine.ControlGone());
          h.engine.Sockets1.Disconnect();
          ASSERT_TRUE(h.Connect(p.Port()));
          EXPECT_EQ(h.engine.LastReply, "220 again\r\n");

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <fstream>
 #include <QDeadlineTimer>
 #include <QTimer>
 #include <sstream>
@@ -37,7 +38,7 @@ struct Row {
 struct Rig : MessageBoxes {  // its boxes are answered OK; ending the program is only logged
   Log log;
   TSockets s{*this};
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0), peer = -1;
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0), peer = -1, kept = -1;
   bool meanwhilePlayed = false;
   Rig(bool nonBlocking, const Row& row) {
     if (row.reports)
@@ -54,7 +55,7 @@ struct Rig : MessageBoxes {  // its boxes are answered OK; ending the program is
     s.IPAddr = "127.0.0.1";
     s.Port = s.GetLocalPort(listener);
   }
-  ~Rig() override { ::close(peer), ::close(listener); }
+  ~Rig() override { ::close(peer), ::close(listener), ::close(kept); }
   BoxAnswer ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon, unsigned) override {
     log.push_back(caption + ": " + text);
     return BoxAnswer::OK;
@@ -126,7 +127,21 @@ struct Rig : MessageBoxes {  // its boxes are answered OK; ending the program is
         else if (word == "disconnect-on-connect")
           s.OnSessionConnected = [this](TSockets*, int) { log.push_back("connect"), s.Disconnect(); };
         else if (word == "cancel-listen") s.CancelListen();
-        else if (word == "addresses")  // and whether the peer's port is the one dialled
+        else if (word == "keep") kept = peer;  // the peer's connection so far, for "kept"
+        else if (word == "kept") peer = kept, Play("peer");
+        else if (word == "lossy-first") {  // a full listener first, then the rig's own
+          const int full = ::socket(AF_INET, SOCK_STREAM, 0), filler = ::socket(AF_INET, SOCK_STREAM, 0);
+          sockaddr_storage to[2] = {};
+          socklen_t length = sizeof to[0];
+          ::bind(full, reinterpret_cast<sockaddr*>(&to[0]), length), ::listen(full, 0);
+          ::getsockname(full, reinterpret_cast<sockaddr*>(&to[0]), &length);
+          ::connect(filler, reinterpret_cast<sockaddr*>(&to[0]), length);  // its queue is taken
+          ::getsockname(listener, reinterpret_cast<sockaddr*>(&to[1]), &length);
+          reinterpret_cast<sockaddr_in&>(to[0]).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+          s.ConnectToFirst({to[0], to[1]});
+          log.push_back(s.GetPeerPort(s.ConnectionSocket()) == s.Port ? "second" : "none");
+          ::close(full), ::close(filler);
+        } else if (word == "addresses")  // and whether the peer's port is the one dialled
           log.push_back(s.GetLocalIPAddr(sock) + " " + s.GetPeerIPAddr(sock) + " " +
                         std::to_string(s.GetPeerPort(sock) == s.Port));
         else ADD_FAILURE() << "unknown step " << step;
@@ -182,6 +197,8 @@ TEST(Sockets, BlockingRows) {
     {"disconnect from a handler", "connect; recv 16; peer", {cancelled, "-1", "closed"}, true, 30, "disconnect"},
     {"nested blocking call", "connect; recv 16; peer",
      {"10036 Operation now in progress", timedOut, cancelled, "-1", "nothing"}, true, 1, "text hi"},
+    {"a second connect closes the first connection", "connect; keep; connect; kept", {"closed"}},
+    {"an address whose packets are lost leaves time for the next", "lossy-first", {"second"}, true, 2},
     {"a peer always ready: events still run", "connect; flood; trickle", {"data waiting"}, true, 1, "waiting"},
   });
 }
@@ -199,6 +216,32 @@ TEST(Sockets, NonBlockingRows) {
     {"disconnect from the connect handler: no FD_WRITE follows", "disconnect-on-connect; connect; run; peer",
      {"connect", "closed"}},
   });
+}
+
+// A link-local peer is told with its interface, so the text reaches it again
+// (a passive data connection goes to the control connection's peer).
+TEST(Sockets, ALinkLocalPeerKeepsItsInterface) {
+  std::ifstream table("/proc/net/if_inet6");
+  std::string hex, index, rest, name;
+  while (table >> hex >> index >> rest >> rest >> rest >> name && hex.rfind("fe80", 0) != 0) {}
+  if (hex.rfind("fe80", 0) != 0 || !table) GTEST_SKIP() << "no link-local address here";
+  sockaddr_in6 a{AF_INET6, 0, 0, {}, static_cast<uint32_t>(std::stoul(index, nullptr, 16))};
+  for (int i = 0; i < 16; ++i) a.sin6_addr.s6_addr[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+  Rig r(false, {"", "", {}});
+  const int l = ::socket(AF_INET6, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ::listen(l, 5);
+  char text[INET6_ADDRSTRLEN];
+  r.s.IPAddr = std::string(inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text)) + "%" + name;
+  r.s.Port = r.s.GetLocalPort(l);
+  r.s.SConnect();
+  const std::string told = r.s.GetPeerIPAddr(r.s.ConnectionSocket());
+  r.s.Disconnect();
+  r.s.IPAddr = told;
+  r.s.SConnect();
+  EXPECT_EQ(told, r.s.IPAddr);
+  EXPECT_TRUE(r.log.empty()) << r.log[0];
+  ::close(l);
 }
 
 TEST(Sockets, ErrnoWithoutACaseStillMapsToAnError) {
