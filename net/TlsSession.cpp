@@ -109,6 +109,7 @@ void TlsSession::Bind(int fd) {
 
 long TlsSession::Outcome(int result, bool endIsZero) {
   wantWrite_ = false;
+  error_.clear();
   if (result > 0) return result;
   const int kind = SSL_get_error(d_->ssl, result);
   const unsigned long queued = ERR_peek_last_error();
@@ -126,8 +127,7 @@ long TlsSession::Outcome(int result, bool endIsZero) {
       errno = ECONNRESET;
       return -1;
     case SSL_ERROR_SYSCALL:
-      if (queued == 0 && savedErrno != 0) {
-        error_.clear();  // the socket's own failure, told by its number
+      if (queued == 0 && savedErrno != 0) {  // the socket's own failure, told by its number
         errno = savedErrno;
         return -1;
       }
@@ -146,7 +146,9 @@ long TlsSession::Outcome(int result, bool endIsZero) {
     const char* reason = queued ? ERR_reason_error_string(queued) : nullptr;
     error_ = reason ? reason : "TLS protocol error";
   }
-  errno = EPROTO;
+  // The connection cannot carry anything more: to the socket's owner it is
+  // aborted, and Error() says why.
+  errno = ECONNABORTED;
   return -1;
 }
 
@@ -161,7 +163,7 @@ long TlsSession::Handshake() {
   if (result < 0 && (errno == ECONNRESET || errno == EPIPE)) {
     // A reset in the middle of the handshake is a server that has gone.
     error_ = "the server closed the connection";
-    errno = EPROTO;
+    errno = ECONNABORTED;
   }
   return result;
 }
@@ -200,7 +202,7 @@ long TlsSession::Shutdown() {
   ERR_clear_error();
   const int result = SSL_shutdown(d_->ssl);
   // 0: our close_notify is out, the peer's is not awaited here.
-  return result >= 0 ? 1 : Outcome(result, false);
+  return Outcome(result >= 0 ? 1 : result, false);
 }
 
 std::string TlsSession::Version() const { return d_->ssl ? SSL_get_version(d_->ssl) : ""; }

@@ -46,7 +46,8 @@ public:
   long Shutdown();
 
   bool WantsWrite() const { return wantWrite_; }
-  // The last failure in words, empty when the failure was the socket's own.
+  // The failure of the last call in words; empty after a success and when
+  // the failure was the socket's own. A TLS failure fails with ECONNABORTED.
   const std::string& Error() const { return error_; }
   std::string Version() const;
   std::string Cipher() const;
