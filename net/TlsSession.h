@@ -25,9 +25,10 @@ std::string SpacedFingerprint(const std::string& hex);
 
 class TlsSession {
 public:
-  // A client session for host (a name or an address; the certificate must
-  // name it). resumeFrom: a connection whose TLS session this one offers to
-  // resume (a data connection resumes the control connection's).
+  // A client session for host (a name, or an address in any form the
+  // connect takes; the certificate must name it, an address as an address).
+  // resumeFrom: a connection whose TLS session this one offers to resume (a
+  // data connection resumes the control connection's).
   explicit TlsSession(const std::string& host, const TlsSession* resumeFrom = nullptr);
   ~TlsSession();
   TlsSession(const TlsSession&) = delete;
