@@ -149,9 +149,12 @@ long TlsSession::Outcome(int result, bool endIsZero) {
   }
   const bool closed = kind == SSL_ERROR_SYSCALL ||
                       ERR_GET_REASON(queued) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
-  // A peer that closes without close_notify ends the data all the same; the
-  // size check of a binary retrieval tells a short file.
-  if (closed && endIsZero) return 0;
+  // A peer that closes without close_notify ends the data, but what came
+  // may have been cut short by anyone on the way: the owner is told.
+  if (closed && endIsZero) {
+    cutShort_ = true;
+    return 0;
+  }
   if (closed) {
     error_ = "the server closed the connection";
   } else {

@@ -47,6 +47,9 @@ public:
   long Shutdown();
 
   bool WantsWrite() const { return wantWrite_; }
+  // True once a read has found the stream ended without the peer's
+  // close_notify: the data may have been cut short.
+  bool CutShort() const { return cutShort_; }
   // The failure of the last call in words; empty after a success and when
   // the failure was the socket's own. A TLS failure fails with ECONNABORTED.
   const std::string& Error() const { return error_; }
@@ -63,5 +66,6 @@ private:
   struct Impl;
   std::unique_ptr<Impl> d_;
   bool wantWrite_ = false;
+  bool cutShort_ = false;
   std::string error_;
 };
