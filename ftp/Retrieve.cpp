@@ -33,7 +33,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
     }
   }
 
-  if (SendCommand(typeCommand) == 5) return;
+  if (SendCommand(typeCommand) == 5 || !TlsBeforeData(*this)) return;
 
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = RetrieveTimeout;
