@@ -33,7 +33,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
     }
   }
 
-  if (SendCommand(typeCommand) == 5) return;
+  if (SendCommand(typeCommand) == 5 || !TlsBeforeData(*this)) return;
 
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = RetrieveTimeout;
@@ -127,6 +127,9 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
 
   if (separate) ui_.StartEditor(Editor, file.Path());
 
+  // Over TLS only the server's close_notify proves the end of the data: a
+  // connection that just closed may have been cut by anyone on the way.
+  const bool cut = !aborted && Sockets2.Tls() && Sockets2.Tls()->CutShort();
   CloseDataConnection();
   // After an ABOR its replies have been read, the transfer's among them.
   if (!aborted) ReadReply();
@@ -139,6 +142,9 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
                        std::to_string(expected) + " bytes received";
     ShowLine("%s", {note});
     WriteLog(note);
+  } else if (cut) {
+    ShowAndLog("Transfer incomplete: the data connection ended without the server's TLS close_notify" +
+               (listing ? "" : ", " + std::to_string(received) + " bytes received"));
   }
 }
 

@@ -50,6 +50,10 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   ShowLine("Transferring local file: %s to remote file: %s", {localName, remoteName});
   SendCommand(typeCommand);
   if (Unattended && ControlGone()) return;  // the run ends with its own line
+  if (!TlsBeforeData(*this)) {
+    NotStored(remoteName, "its data would not be protected");
+    return;
+  }
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = StoreTimeout;
   // A passive data connection that could not be opened ends the store

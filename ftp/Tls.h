@@ -25,6 +25,11 @@ bool TlsBeforeGreeting(FtpEngine& engine);
 bool TlsAfterGreeting(FtpEngine& engine);
 // After a successful login: PBSZ 0 and PROT P.
 bool TlsAfterLogin(FtpEngine& engine);
+// Before a transfer opens its data connection: true when the data will be
+// protected as the profile asks (PBSZ 0 and PROT P are sent now when they
+// have not been), or with Security 0. False, with a transcript and a log
+// line, when a data connection would carry the data in clear.
+bool TlsBeforeData(FtpEngine& engine);
 // Right after the data connection is made: its handshake, resuming the
 // control connection's session. False (with a transcript line) when it fails.
 bool TlsOnDataConnection(FtpEngine& engine);

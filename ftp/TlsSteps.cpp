@@ -93,8 +93,24 @@ bool TlsAfterLogin(FtpEngine& e) {
   return true;
 }
 
+bool TlsBeforeData(FtpEngine& e) {
+  if (e.Tls.Security == 0 || e.Tls.DataProtected) return true;
+  // A login finished after the session's start (by Quote, after a 331) has
+  // had no PBSZ and PROT yet: they go now, before the first data connection.
+  if (e.Connected && e.Sockets1.Tls() && e.SendCommand("PBSZ 0") == 2 && e.SendCommand("PROT P") == 2) {
+    e.Tls.DataProtected = true;
+    return true;
+  }
+  e.ShowAndLog("Transfer refused: the server would not protect its data connection with TLS");
+  return false;
+}
+
 bool TlsOnDataConnection(FtpEngine& e) {
-  if (!e.Tls.DataProtected || !e.Sockets1.Tls()) return true;
+  if (e.Tls.Security == 0) return true;
+  if (!e.Tls.DataProtected || !e.Sockets1.Tls()) {  // nothing goes in clear
+    e.ShowLine("Data connection refused: it is not protected by TLS");
+    return false;
+  }
   TSockets& data = e.Sockets2;
   const int error = data.StartTls(
       std::make_unique<TlsSession>(e.Sockets1.IPAddr, e.Sockets1.Tls()));

@@ -354,7 +354,10 @@ long TSockets::Receive(int socket, char* buffer, size_t len, int flags) {
 // Reports
 
 void TSockets::ReportError(int socket, const std::string& context, int error) {
-  const std::string text = GetErrorText(error);
+  // A failure of the TLS session is told in its own words.
+  const std::string text = tls_ && socket == connSocket_ && !tls_->Error().empty()
+                               ? "TLS: " + tls_->Error()
+                               : GetErrorText(error);
   if (OnErrorOccurred) {
     ErrorEvent handler = OnErrorOccurred;
     handler(this, socket, error, text);

@@ -148,7 +148,9 @@ public:
   // The time-out timer's handler (public so a test can send a late tick).
   void TimerFired();
 
-  // Failure report: to OnErrorOccurred, or the fatal box.
+  // Failure report: to OnErrorOccurred, or the fatal box. The text is the
+  // error number's, or for a failure of the TLS session "TLS: " and its
+  // words (the number is then 10053, the connection aborted).
   void ReportError(int socket, const std::string& context, int error);
 
 private:

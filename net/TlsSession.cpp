@@ -12,10 +12,18 @@
 
 namespace {
 
-bool IsAddress(const std::string& host) {
-  unsigned char buffer[sizeof(in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+// The address a host text stands for, in its usual text form, as the
+// connect reads it: IPv6 also in brackets and with a zone, IPv4 also in the
+// short and numeric forms ("127.1"). Empty for a host name.
+std::string AddressText(std::string host) {
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  in_addr v4;
+  in6_addr v6;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (inet_aton(host.c_str(), &v4)) return inet_ntop(AF_INET, &v4, text, sizeof text);
+  host = host.substr(0, host.find('%'));
+  if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) return inet_ntop(AF_INET6, &v6, text, sizeof text);
+  return "";
 }
 
 std::string FromBio(BIO* bio) {
@@ -52,6 +60,7 @@ std::string SpacedFingerprint(const std::string& hex) {
 struct TlsSession::Impl {
   SSL_CTX* ctx = nullptr;
   SSL* ssl = nullptr;
+  std::string setupError;  // why the session cannot start
   ~Impl() {
     if (ssl) SSL_free(ssl);
     if (ctx) SSL_CTX_free(ctx);
@@ -93,12 +102,15 @@ TlsSession::TlsSession(const std::string& host, const TlsSession* resumeFrom)
     }
   }
   if (host.empty()) return;
-  if (IsAddress(host)) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(d_->ssl), host.c_str());
-  } else {
-    SSL_set_tlsext_host_name(d_->ssl, host.c_str());
-    SSL_set1_host(d_->ssl, host.c_str());
-  }
+  // The certificate must name the host: an address as an address, a name
+  // as a DNS name. A check that cannot be set up ends the connection at its
+  // handshake rather than let it go on unchecked.
+  const std::string address = AddressText(host);
+  const bool named = !address.empty()
+                         ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(d_->ssl), address.c_str()) == 1
+                         : SSL_set_tlsext_host_name(d_->ssl, host.c_str()) == 1 &&
+                               SSL_set1_host(d_->ssl, host.c_str()) == 1;
+  if (!named) d_->setupError = "the server's name \"" + host + "\" cannot be checked against its certificate";
 }
 
 TlsSession::~TlsSession() = default;
@@ -109,6 +121,7 @@ void TlsSession::Bind(int fd) {
 
 long TlsSession::Outcome(int result, bool endIsZero) {
   wantWrite_ = false;
+  error_.clear();
   if (result > 0) return result;
   const int kind = SSL_get_error(d_->ssl, result);
   const unsigned long queued = ERR_peek_last_error();
@@ -126,8 +139,7 @@ long TlsSession::Outcome(int result, bool endIsZero) {
       errno = ECONNRESET;
       return -1;
     case SSL_ERROR_SYSCALL:
-      if (queued == 0 && savedErrno != 0) {
-        error_.clear();  // the socket's own failure, told by its number
+      if (queued == 0 && savedErrno != 0) {  // the socket's own failure, told by its number
         errno = savedErrno;
         return -1;
       }
@@ -137,23 +149,28 @@ long TlsSession::Outcome(int result, bool endIsZero) {
   }
   const bool closed = kind == SSL_ERROR_SYSCALL ||
                       ERR_GET_REASON(queued) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
-  // A peer that closes without close_notify ends the data all the same; the
-  // size check of a binary retrieval tells a short file.
-  if (closed && endIsZero) return 0;
+  // A peer that closes without close_notify ends the data, but what came
+  // may have been cut short by anyone on the way: the owner is told.
+  if (closed && endIsZero) {
+    cutShort_ = true;
+    return 0;
+  }
   if (closed) {
     error_ = "the server closed the connection";
   } else {
     const char* reason = queued ? ERR_reason_error_string(queued) : nullptr;
     error_ = reason ? reason : "TLS protocol error";
   }
-  errno = EPROTO;
+  // The connection cannot carry anything more: to the socket's owner it is
+  // aborted, and Error() says why.
+  errno = ECONNABORTED;
   return -1;
 }
 
 long TlsSession::Handshake() {
-  if (!d_->ssl) {
-    error_ = "TLS is not available";
-    errno = EPROTO;
+  if (!d_->ssl || !d_->setupError.empty()) {
+    error_ = d_->ssl ? d_->setupError : "TLS is not available";
+    errno = ECONNABORTED;
     return -1;
   }
   ERR_clear_error();
@@ -161,7 +178,7 @@ long TlsSession::Handshake() {
   if (result < 0 && (errno == ECONNRESET || errno == EPIPE)) {
     // A reset in the middle of the handshake is a server that has gone.
     error_ = "the server closed the connection";
-    errno = EPROTO;
+    errno = ECONNABORTED;
   }
   return result;
 }
@@ -200,7 +217,7 @@ long TlsSession::Shutdown() {
   ERR_clear_error();
   const int result = SSL_shutdown(d_->ssl);
   // 0: our close_notify is out, the peer's is not awaited here.
-  return result >= 0 ? 1 : Outcome(result, false);
+  return Outcome(result >= 0 ? 1 : result, false);
 }
 
 std::string TlsSession::Version() const { return d_->ssl ? SSL_get_version(d_->ssl) : ""; }

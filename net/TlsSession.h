@@ -25,9 +25,10 @@ std::string SpacedFingerprint(const std::string& hex);
 
 class TlsSession {
 public:
-  // A client session for host (a name or an address; the certificate must
-  // name it). resumeFrom: a connection whose TLS session this one offers to
-  // resume (a data connection resumes the control connection's).
+  // A client session for host (a name, or an address in any form the
+  // connect takes; the certificate must name it, an address as an address).
+  // resumeFrom: a connection whose TLS session this one offers to resume (a
+  // data connection resumes the control connection's).
   explicit TlsSession(const std::string& host, const TlsSession* resumeFrom = nullptr);
   ~TlsSession();
   TlsSession(const TlsSession&) = delete;
@@ -46,7 +47,11 @@ public:
   long Shutdown();
 
   bool WantsWrite() const { return wantWrite_; }
-  // The last failure in words, empty when the failure was the socket's own.
+  // True once a read has found the stream ended without the peer's
+  // close_notify: the data may have been cut short.
+  bool CutShort() const { return cutShort_; }
+  // The failure of the last call in words; empty after a success and when
+  // the failure was the socket's own. A TLS failure fails with ECONNABORTED.
   const std::string& Error() const { return error_; }
   std::string Version() const;
   std::string Cipher() const;
@@ -61,5 +66,6 @@ private:
   struct Impl;
   std::unique_ptr<Impl> d_;
   bool wantWrite_ = false;
+  bool cutShort_ = false;
   std::string error_;
 };
