@@ -33,16 +33,6 @@ std::vector<FaultRow> Rows() {
                     "STOR up.bin", "TYPE I", "PORT", "STOR up.bin"},
        .lines = {"Sending up.bin given up after 3 repeats"},
        .log = {"Sending up.bin given up after 3 repeats"}},
-      // Only a numeric last line can ask for a repeat.
-      {.name = "NonNumericLastLineDoesNotRepeat",
-       .script = Put("150 go") + kSent + "> Something odd\\r\\n226 done",
-       .run = [](EngineHarness& h, ScriptedPeer& p) {
-         h.engine.Memo.ShowText("no number here\r\n");
-         h.engine.CheckStoreRetry("TYPE I", "up.bin", "up.bin");  // nothing happens
-         Storing("abc")(h, p);
-       },
-       .commands = {"TYPE I", "PORT", "STOR up.bin"},
-       .check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataConnections().size(), 1u); }},
   };
 }
 
