@@ -18,7 +18,27 @@ void PassedOver(FtpEngine& engine, const std::string& name, const std::string& w
 }
 
 namespace {
-void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path) {
+// MKD and CWD of a directory the walk goes into; true when it was entered.
+bool MakeAndEnter(BatchWalk& walk, const std::string& name, bool pwdFirst) {
+  FtpEngine& engine = walk.engine;
+  int entered = 5;
+  const bool goesOn = Recovering(walk, [&] {
+    if (pwdFirst) {
+      engine.SendCommand("PWD");
+      engine.WriteLog("PWD");
+    }
+    engine.WriteLog("MakeDirectory " + name);
+    engine.SendCommand("MKD %s", {name});
+    entered = engine.SendCommand("CWD %s", {name});
+    engine.WriteLog("ChangeDirectory " + name);
+  });
+  if (goesOn && entered == 2) walk.remoteDirs.push_back(name);
+  return goesOn && entered == 2;
+}
+
+void UploadName(BatchWalk& walk, const std::string& path) {
+  FtpEngine& engine = walk.engine;
+  const BatchRun& run = walk.run;
   struct stat st{};
   if (::stat(path.c_str(), &st) != 0) {
     // A name that is not there is passed over without a word; one that
@@ -30,7 +50,7 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
     if (!LocalFileExists(path)) return;  // FIFOs, sockets and devices, without a word
     const std::string part = NamePart(path);
     engine.WriteLog("Putfile " + part);
-    engine.StoreFile(run.typeCommand, path, part);
+    StoreRecovering(walk, path, part);
     return;
   }
   if (!run.includeDirs) return;
@@ -45,30 +65,14 @@ void UploadName(FtpEngine& engine, const BatchRun& run, const std::string& path)
     return;
   }
 
-  if (run.includeSubDirs) {
-    engine.SendCommand("PWD");
-    engine.WriteLog("PWD");
-    engine.WriteLog("MakeDirectory " + name);
-    engine.SendCommand("MKD %s", {name});
-    int entered = engine.SendCommand("CWD %s", {name});
-    engine.WriteLog("ChangeDirectory " + name);
-    if (entered != 2) {
-      if (!ControlConnectionLost(engine)) PassedOverDirectory(engine, name, path, true);
-      return;
-    }
-    // The tree's own CDUP brings the remote side back where it started.
-    UploadDirectory(engine, run.typeCommand, path);
-    return;
-  }
-
-  engine.WriteLog("MakeDirectory " + name);
-  engine.SendCommand("MKD %s", {name});
-  const int entered = engine.SendCommand("CWD %s", {name});
-  engine.WriteLog("ChangeDirectory " + name);
+  const bool entered = MakeAndEnter(walk, name, run.includeSubDirs);
   if (ControlConnectionLost(engine)) return;
   // Its files would land in the current remote directory instead.
-  if (entered != 2) PassedOverDirectory(engine, name, AddBackslash(path), false);
-  else StoreFilesOf(engine, run.typeCommand, path, false);
+  if (!entered) return PassedOverDirectory(engine, name, run.includeSubDirs ? path : AddBackslash(path), run.includeSubDirs);
+  // The tree's own CDUP brings the remote side back where it started.
+  if (run.includeSubDirs) return UploadDirectory(walk, path);
+  StoreFilesOf(walk, path, false);
+  if (!ControlConnectionLost(engine)) walk.remoteDirs.pop_back();  // no CDUP: the run stays there
 }
 
 // ": " and the control socket's error, when it gave one.
@@ -84,6 +88,49 @@ BatchResult Lost(FtpEngine& engine) {
 }
 }  // namespace
 
+BatchResult StartRun(BatchWalk& walk, bool again) {
+  FtpEngine& engine = walk.engine;
+  const BatchRun& run = walk.run;
+  if (engine.Sockets1.ConnectionSocket() != -1) engine.Sockets1.Disconnect();
+  engine.Connected = false;
+  // What failed on the last connection does not fail this one.
+  engine.LastSocketError = 0;
+  engine.ClearCancel();
+  if (!OpenControlConnection(engine, run.host, run.port)) {
+    // No box: nobody is there to close it, and the run must end.
+    if (!again) engine.ShowAndLog("Connection to " + run.host + " failed" + Reason(engine));
+    return BatchResult::ConnectFailed;
+  }
+  engine.Connected = true;
+  ShowConnectionAddresses(engine);
+  if (!again) engine.WriteLog("Connected to " + run.host + " as " + run.user);
+
+  // A failed TLS step has closed the connection and logged why.
+  const SessionStart start = StartSession(engine, run.user, run.password, run.account);
+  // A certificate that changed does not change back by trying again.
+  if (again && engine.Tls.CertificateRefused) return BatchResult::Stopped;
+  if (start != SessionStart::Ready)
+    return start == SessionStart::StoppedBeforeLogin ? BatchResult::ConnectFailed : BatchResult::ConnectionLost;
+  CheckLoginFailure(engine, run.user);  // nothing more is sent after a refused login
+  if (!run.directory.empty())
+    engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
+  CheckInitialDirectory(engine, run.directory);
+  // Files stored anywhere else could replace others of the same name.
+  const auto notEntered = [&](const std::string& name) {
+    engine.ShowAndLog("Could not enter the remote directory " + EscapeControls(name) +
+                      (again ? " again" : ": nothing stored"));
+    return BatchResult::Stopped;
+  };
+  if (!run.directory.empty() && !ControlConnectionLost(engine) && engine.Memo.LastReplyCode() / 100 != 2)
+    return notEntered(run.directory);
+  if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
+  // A reconnect goes back to where the walk was.
+  for (size_t i = 0; again && i < walk.remoteDirs.size() && !ControlConnectionLost(engine); ++i)
+    if (engine.SendCommand("CWD %s", {walk.remoteDirs[i]}) != 2 && !ControlConnectionLost(engine))
+      return notEntered(walk.remoteDirs[i]);
+  return ControlConnectionLost(engine) ? BatchResult::ConnectionLost : BatchResult::Finished;
+}
+
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Memo.Clear();
   engine.UseLowerCase = run.useLowerCase;
@@ -96,43 +143,35 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
   engine.Tls.TrustedCertificate = run.trustedCertificate;
   engine.Tls.Unattended = true;
 
-  if (!OpenControlConnection(engine, run.host, run.port)) {
-    // No box: nobody is there to close it, and the run must end.
-    engine.ShowAndLog("Connection to " + run.host + " failed" + Reason(engine));
-    return BatchResult::ConnectFailed;
-  }
-  engine.Connected = true;
-  ShowConnectionAddresses(engine);
-  engine.WriteLog("Connected to " + run.host + " as " + run.user);
+  BatchWalk walk{engine, run, {}};
+  const BatchResult started = StartRun(walk, false);
+  if (started == BatchResult::ConnectionLost && ControlConnectionLost(engine)) return Lost(engine);
+  if (started != BatchResult::Finished) return started;
 
-  // A failed TLS step has closed the connection and logged why.
-  const SessionStart start = StartSession(engine, run.user, run.password, run.account);
-  if (start != SessionStart::Ready)
-    return start == SessionStart::StoppedBeforeLogin ? BatchResult::ConnectFailed : BatchResult::ConnectionLost;
-  CheckLoginFailure(engine, run.user);  // nothing more is sent after a refused login
-  if (!run.directory.empty())
-    engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
-  CheckInitialDirectory(engine, run.directory);
-  // Files stored anywhere else could replace others of the same name.
-  if (!run.directory.empty() && !ControlConnectionLost(engine) && engine.Memo.LastReplyCode() / 100 != 2) {
-    engine.ShowAndLog("Could not enter the remote directory " + EscapeControls(run.directory) +
-                      ": nothing stored");
-    return BatchResult::Stopped;
-  }
-  if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
-
-  if (ControlConnectionLost(engine)) return Lost(engine);
   for (const std::string& name : run.names) {
     if (std::find(run.unplaced.begin(), run.unplaced.end(), name) != run.unplaced.end())
       PassedOver(engine, name, "relative to a start folder that cannot be named");
     else
-      UploadName(engine, run, name);
+      UploadName(walk, name);
     if (ControlConnectionLost(engine)) return Lost(engine);
   }
   engine.ShowAndLog("Stored " + std::to_string(engine.FilesStored) + " of " +
                     std::to_string(engine.FilesAttempted) + " files");
   return engine.FilesStored == engine.FilesAttempted ? BatchResult::Finished
                                                      : BatchResult::NotAllStored;
+}
+
+std::string RunSummary(const FtpEngine& engine, const BatchRun& run, BatchResult result) {
+  const std::string on = " on " + run.host, see = ": see " + engine.Log().Path();
+  const std::string stored = std::to_string(engine.FilesStored), attempted = std::to_string(engine.FilesAttempted);
+  switch (result) {
+    case BatchResult::Finished: return "Stored " + stored + " of " + attempted + " files" + on;
+    case BatchResult::NotAllStored:
+      return std::to_string(engine.FilesAttempted - engine.FilesStored) + " of " + attempted +
+             " files not stored" + on + see;
+    case BatchResult::ConnectFailed: return "Could not connect to " + run.host + see;
+    default: return "The run" + on + " ended early, " + stored + " files stored" + see;
+  }
 }
 
 int ExitCode(BatchResult result) {

@@ -1,8 +1,8 @@
 #include "batch/BatchUpload.h"
 #include "batch/PathHelpers.h"
 
-std::vector<DirEntry> StoreFilesOf(FtpEngine& engine, const std::string& typeCommand,
-                                   const std::string& path, bool hidden) {
+std::vector<DirEntry> StoreFilesOf(BatchWalk& walk, const std::string& path, bool hidden) {
+  FtpEngine& engine = walk.engine;
   const std::string dir = AddBackslash(path);
   bool listed = true;
   const std::vector<DirEntry> entries = ListDirectory(dir, &listed);
@@ -14,7 +14,7 @@ std::vector<DirEntry> StoreFilesOf(FtpEngine& engine, const std::string& typeCom
     if (entry.error != 0) PassedOver(engine, dir + entry.name, LocalError(entry.error));
     if (!entry.regular) continue;
     engine.WriteLog("Putfile " + entry.name);
-    engine.StoreFile(typeCommand, dir + entry.name, entry.name);
+    if (!StoreRecovering(walk, dir + entry.name, entry.name)) break;
   }
   return entries;
 }
@@ -26,35 +26,44 @@ void PassedOverDirectory(FtpEngine& engine, const std::string& remoteName, const
   engine.FilesAttempted += CountFiles(localDir, tree);
 }
 
-void UploadDirectory(FtpEngine& engine, const std::string& typeCommand, const std::string& dirIn) {
+void UploadDirectory(BatchWalk& walk, const std::string& dirIn) {
+  FtpEngine& engine = walk.engine;
   const std::string dir = AddBackslash(dirIn);
   // Files first, hidden ones included.
-  const std::vector<DirEntry> entries = StoreFilesOf(engine, typeCommand, dir, true);
+  const std::vector<DirEntry> entries = StoreFilesOf(walk, dir, true);
 
   // Then every sub-directory that is not hidden.
   for (const DirEntry& entry : entries) {
     if (!entry.directory || entry.hidden) continue;
     if (ControlConnectionLost(engine)) return;
     const std::string sub = engine.UseLowerCase ? LowerName(entry.name) : entry.name;
-    engine.SendCommand("MKD %s", {sub});
-    engine.UI().SetStatusText("MakingDirectory: " + sub);
-    engine.WriteLog("Makedirectory " + sub);
-    int entered = engine.SendCommand("CWD %s", {sub});
-    engine.UI().SetStatusText("ChangingDirectory: " + sub);
-    engine.WriteLog("Changedirectory " + sub);
-    if (ControlConnectionLost(engine)) return;
+    int entered = 5;
+    if (!Recovering(walk, [&] {
+          engine.SendCommand("MKD %s", {sub});
+          engine.UI().SetStatusText("MakingDirectory: " + sub);
+          engine.WriteLog("Makedirectory " + sub);
+          entered = engine.SendCommand("CWD %s", {sub});
+          engine.UI().SetStatusText("ChangingDirectory: " + sub);
+          engine.WriteLog("Changedirectory " + sub);
+        }))
+      return;
     if (entered != 2) {
       // Its files must not land in the wrong remote directory, and the
       // closing CDUP would leave the caller one level too high.
       PassedOverDirectory(engine, sub, dir + entry.name, true);
       continue;
     }
+    walk.remoteDirs.push_back(sub);
     // The local path is built from the entry's own name: only the remote
     // name is lower-cased.
-    UploadDirectory(engine, typeCommand, dir + entry.name + "/");
+    UploadDirectory(walk, dir + entry.name + "/");
   }
   if (ControlConnectionLost(engine)) return;
 
-  engine.SendCommand("CDUP");
-  engine.WriteLog("CDUP");
+  if (!Recovering(walk, [&] {
+        engine.SendCommand("CDUP");
+        engine.WriteLog("CDUP");
+      }))
+    return;
+  if (!walk.remoteDirs.empty()) walk.remoteDirs.pop_back();
 }

@@ -8,7 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <map>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -120,4 +124,39 @@ inline void Print(const std::string& name, double value) {
 inline void Print(const std::string& name, long long value) {
   std::printf("%s=%lld\n", name.c_str(), value);
   std::fflush(stdout);
+}
+
+// The middle value of timings (the mean of the middle two of an even count).
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+inline std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Every regular file under root, by its relative path, with its bytes.
+inline std::map<std::string, std::string> FilesUnder(const std::filesystem::path& root) {
+  std::map<std::string, std::string> files;
+  if (!std::filesystem::is_directory(root)) return files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+    if (entry.is_regular_file())
+      files[std::filesystem::relative(entry.path(), root).string()] = ReadAll(entry.path());
+  return files;
+}
+
+// Throws unless `arrived` holds exactly the files of `sent`, byte for byte.
+inline void CheckWhole(const std::string& who, const std::filesystem::path& sent, const std::filesystem::path& arrived) {
+  const auto want = FilesUnder(sent);
+  const auto got = FilesUnder(arrived);
+  for (const auto& [name, bytes] : want) {
+    auto it = got.find(name);
+    if (it == got.end()) throw std::runtime_error(who + " lost " + name);
+    if (it->second != bytes) throw std::runtime_error(who + " cut or changed " + name);
+  }
+  if (got.size() != want.size()) throw std::runtime_error(who + " stored extra files");
 }

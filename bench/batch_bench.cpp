@@ -29,39 +29,6 @@ constexpr int kFilesPerDir = 10;  // in each top folder and in its sub-folder
 constexpr long long kBigSize = 256LL << 20;
 using Clock = std::chrono::steady_clock;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// Every regular file under root, by its relative path, with its bytes.
-std::map<std::string, std::string> FilesUnder(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  if (!fs::is_directory(root)) return files;
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    if (entry.is_regular_file())
-      files[fs::relative(entry.path(), root).string()] = ReadAll(entry.path());
-  return files;
-}
-
-// Throws unless `arrived` holds exactly the files of `sent`, byte for byte.
-void CheckWhole(const std::string& who, const fs::path& sent, const fs::path& arrived) {
-  const auto want = FilesUnder(sent);
-  const auto got = FilesUnder(arrived);
-  for (const auto& [name, bytes] : want) {
-    auto it = got.find(name);
-    if (it == got.end()) throw std::runtime_error(who + " lost " + name);
-    if (it->second != bytes) throw std::runtime_error(who + " cut or changed " + name);
-  }
-  if (got.size() != want.size()) throw std::runtime_error(who + " stored extra files");
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 // The end of each step of a file's progress, and of each pause.
 class TimingUI : public QuietUI {

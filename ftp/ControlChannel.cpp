@@ -61,7 +61,9 @@ int FtpEngine::SendCommandLine(const std::string& line) {
   }
   Sockets1.SetText(line + "\r\n");
   if (TakeAbort() || LastSocketError != 0) return 5;
-  return ReadReply();
+  const int result = ReadReply();
+  if (line.compare(0, 5, "TYPE ") == 0) TypeInForce = result == 2 ? line : "";
+  return result;
 }
 
 int FtpEngine::ReadReply() {

@@ -103,6 +103,9 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const st
 
 void FtpEngine::ShowProgress(int64_t done, int64_t size) {
   if (size <= 0) return;  // no size given, or an empty file: no progress
+  // Fast mode shows the figure about 20 times a second, and the last one.
+  if (FastTransfers && done < size && progressShown_.isValid() && progressShown_.elapsed() < 50) return;
+  progressShown_.start();
   if (!ui_.ProgressVisible()) ui_.ShowProgressDialog();
   int old = ui_.ProgressPosition();
   // More bytes than announced give more than 100; the value is kept within
@@ -113,7 +116,15 @@ void FtpEngine::ShowProgress(int64_t done, int64_t size) {
   if (percent != old) ui_.RepaintProgress();
 }
 
-void FtpEngine::HideProgress() { ui_.HideProgress(); }
+void FtpEngine::HideProgress() {
+  progressShown_.invalidate();
+  ui_.HideProgress();
+}
+
+int FtpEngine::SendTypeCommand(const std::string& typeCommand) {
+  if (FastTransfers && Unattended && !typeCommand.empty() && typeCommand == TypeInForce) return 2;
+  return SendCommand(typeCommand);
+}
 
 void FtpEngine::CancelTransfer() {
   AbortFlag = true;

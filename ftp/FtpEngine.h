@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include <QElapsedTimer>
+
 #include "ftp/EngineUI.h"
 #include "ftp/Format.h"
 #include "ftp/LogFile.h"
@@ -92,9 +94,21 @@ public:
   // Whether the server offers SIZE: -1 not yet asked (FEAT is sent once per
   // connection), 0 no, 1 yes.
   int ServerHasSize = -1;
+  bool ServerHasRestStream = false;  // from the same FEAT: REST STREAM offered
+  // Whether the server goes on from a byte on (REST STREAM; FEAT asked once).
+  bool ServerOffersRestart() { return ServerOffersSize() && ServerHasRestStream; }
 
-  // The outcome of the last StoreFile, and the counts of a run.
+  // The server's size of a remote file by SIZE, or -1 when it gives none.
+  int64_t RemoteSize(const std::string& remoteName);
+  bool ServerOffersSize();
+
+  // The outcome of the last StoreFile, and the counts of a run. Broken: it
+  // failed because a connection broke (not refused, not unreadable).
   bool LastStoreOK = false;
+  bool LastStoreBroken = false;
+  // The caller takes a broken store up again and tells how it ended, so the
+  // engine does not call it not stored.
+  bool ResumesBrokenStores = false;
   int FilesAttempted = 0;
   int FilesStored = 0;
   // Records a file that was not stored: one transcript and one log line
@@ -105,6 +119,20 @@ public:
   bool Passive = false;
   TlsSettings Tls;             // FTP over TLS, from the profile
 
+  // Fast mode: data in large blocks, the progress shown at most about 20
+  // times a second, no pause after a store (its close proves the data
+  // taken), and in an unattended run the type command only when it changes
+  // on a connection.
+  bool FastTransfers = false;
+  // The bytes one read or send of a transfer moves.
+  size_t RetrieveBlock() const { return FastTransfers ? kFastBlock : 255; }
+  size_t StoreBlock() const { return FastTransfers ? kFastBlock : 512; }
+  // Sends the type command of a transfer, unless a fast unattended run
+  // knows it is in force on this connection already. The reply's digit, 2
+  // when not sent.
+  int SendTypeCommand(const std::string& typeCommand);
+  std::string TypeInForce;  // the last type command accepted on this connection
+
   // Seconds the data connection may wait, for a retrieval and for a store.
   int RetrieveTimeout = 30;
   int StoreTimeout = 60;
@@ -113,6 +141,8 @@ public:
   static constexpr int MaxStoreRetries = 3;
   // How long a cancelled transfer waits for the server's replies to ABOR.
   static constexpr int AbortDeadlineMs = 3000;
+  // Fast mode's block, chosen by measurement on loopback (plain and TLS).
+  static constexpr size_t kFastBlock = 256 * 1024;
 
   // Control channel.
   int SendCommand(const std::string& format, FormatArgs args = {});
@@ -137,8 +167,10 @@ public:
                 const std::string& typeCommand);
   void ListRemote(const std::string& format, FormatArgs args = {});
   int64_t ReplyFileSize() const;
+  // from > 0: the server's copy holds the first `from` bytes already; REST
+  // asks it to go on there, and only the rest is sent.
   void StoreFile(const std::string& typeCommand, const std::string& localName,
-                 const std::string& remoteName);
+                 const std::string& remoteName, int64_t from = 0);
   void CheckStoreRetry(const std::string& typeCommand, const std::string& localName,
                        const std::string& remoteName);
 
@@ -201,9 +233,8 @@ private:
   };
 
   void StoreOnce(const std::string& typeCommand, const std::string& localName,
-                 const std::string& remoteName);
+                 const std::string& remoteName, int64_t from = 0);
   void StoreAborted();
-  bool ServerOffersSize();
   // Judges a store by its final reply code and, for a binary one, by SIZE.
   void VerifyStore(const std::string& typeCommand, const std::string& remoteName,
                    int64_t bytesRead, int code);
@@ -219,5 +250,6 @@ private:
   std::string pasvSession_;
   int storeRetries_ = 0;
   bool transferRunning_ = false;
+  QElapsedTimer progressShown_;  // fast mode: when the progress was last shown
   bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call
 };

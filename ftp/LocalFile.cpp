@@ -81,6 +81,12 @@ long LocalFile::Read(char* data, size_t size) {
   }
 }
 
+bool LocalFile::SkipTo(int64_t offset) {
+  if (fd_ < 0 || ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != offset) return false;
+  bytesRead_ = offset;
+  return true;
+}
+
 int64_t LocalFile::Size() const {
   struct stat st{};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;

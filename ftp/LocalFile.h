@@ -32,6 +32,8 @@ public:
   bool WriteAll(const char* data, size_t size);
   // Reads up to size bytes: the count, 0 at the end, -1 on failure.
   long Read(char* data, size_t size);
+  // Goes to byte `offset` of a file opened for reading, counted as read.
+  bool SkipTo(int64_t offset);
   int64_t Size() const;
   // The bytes Read has returned since the file was opened.
   int64_t BytesRead() const { return bytesRead_; }

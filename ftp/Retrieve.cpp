@@ -1,5 +1,6 @@
 // Retrieval of a file, a listing or a viewed file over a data connection.
 #include <climits>
+#include <vector>
 
 #include "ftp/FtpEngine.h"
 #include "ftp/LineEnds.h"
@@ -33,7 +34,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
     }
   }
 
-  if (SendCommand(typeCommand) == 5 || !TlsBeforeData(*this)) return;
+  if (SendTypeCommand(typeCommand) == 5 || !TlsBeforeData(*this)) return;
 
   Sockets2.SetNonBlocking(false);
   Sockets2.Timeout = RetrieveTimeout;
@@ -89,10 +90,11 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
   bool aborted = false;  // Cancel Transfer, a failed write or a time-out
   {
     BusyCursor busy(*this);
-    char buffer[256];
+    std::vector<char> block(RetrieveBlock());
+    char* const buffer = block.data();
     int n;
     do {
-      n = Sockets2.SReceive(Sockets2.ConnectionSocket(), buffer, 255);
+      n = Sockets2.SReceive(Sockets2.ConnectionSocket(), buffer, static_cast<int>(block.size()));
       if (n >= 1) {
         if (toTranscript) {
           Memo.ShowData(std::string(buffer, static_cast<size_t>(n)));

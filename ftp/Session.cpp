@@ -19,6 +19,8 @@ bool OpenControlConnection(FtpEngine& engine, const std::string& host, const std
   engine.Control = FtpEngine::ControlState::Open;
   engine.ControlError.clear();
   engine.ServerHasSize = -1;  // a new server, asked anew
+  engine.ServerHasRestStream = false;
+  engine.TypeInForce.clear();
   try {
     BusyCursor busy(engine);
     control.SConnect();

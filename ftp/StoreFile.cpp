@@ -1,6 +1,7 @@
 // Storing a local file on the server, with the repeat after a 426 reply.
 #include <cerrno>
 #include <stdexcept>
+#include <vector>
 
 #include "ftp/FtpEngine.h"
 #include "ftp/LineEnds.h"
@@ -8,12 +9,14 @@
 #include "ftp/Session.h"
 
 void FtpEngine::StoreFile(const std::string& typeCommand, const std::string& localName,
-                          const std::string& remoteName) {
+                          const std::string& remoteName, int64_t from) {
   if (RefuseTransfer()) return;
   TransferScope running(*this);
   ClearCancel();
   storeRetries_ = 0;
-  StoreOnce(typeCommand, localName, remoteName);
+  LastStoreBroken = false;
+  StoreOnce(typeCommand, localName, remoteName, from);
+  if (!LastStoreOK && ControlGone()) LastStoreBroken = true;
   ++FilesAttempted;
   if (LastStoreOK) ++FilesStored;
 }
@@ -27,7 +30,7 @@ void FtpEngine::StoreAborted() {
 }
 
 void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& localName,
-                          const std::string& remoteNameIn) {
+                          const std::string& remoteNameIn, int64_t from) {
   LastStoreOK = false;
   // A name with CR, LF or NUL cannot go into a STOR line: nothing is started.
   if (remoteNameIn.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
@@ -48,7 +51,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   statusText_.clear();  // others may have changed the status line meanwhile
 
   ShowLine("Transferring local file: %s to remote file: %s", {localName, remoteName});
-  SendCommand(typeCommand);
+  SendTypeCommand(typeCommand);
   if (Unattended && ControlGone()) return;  // the run ends with its own line
   if (!TlsBeforeData(*this)) {
     NotStored(remoteName, "its data would not be protected");
@@ -61,6 +64,12 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   if (SendPort() != 2 && passiveData_) {
     ShowLine("Could not store file");
     WriteLog("Could not store file " + remoteName);
+    return;
+  }
+  // REST goes right before the STOR it is for.
+  if (from > 0 && (!file.SkipTo(from) || SendCommand("REST %s", {std::to_string(from)}) != 3)) {
+    CloseDataConnection();
+    NotStored(remoteName, "the server does not go on from byte " + std::to_string(from));
     return;
   }
   const int stored = SendCommand("STOR %s", {remoteName});
@@ -88,12 +97,13 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
     BusyCursor busy(*this);
     const std::string sending = "Sending file: " + remoteName;
     const std::string retrying = "Retrying to Send file: " + remoteName;
-    char block[512];
-    count = file.Read(block, sizeof block);
+    std::vector<char> buffer(StoreBlock());
+    char* const block = buffer.data();
+    count = file.Read(block, buffer.size());
     // A text file goes with CR LF line ends; the total counts the bytes
     // sent, the progress the bytes of the file they carry.
     LineEndsToWire toWire;
-    int64_t carried = 0;
+    int64_t carried = from;
     while (count > 0) {
       std::string_view wire(block, static_cast<size_t>(count));
       if (typeCommand == "TYPE A") wire = toWire.Convert(block, static_cast<size_t>(count));
@@ -122,7 +132,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
         LastSocketError = 0;
         break;
       }
-      count = file.Read(block, sizeof block);
+      count = file.Read(block, buffer.size());
       if (TakeAbort()) {
         file.Close();
         StoreAborted();
@@ -133,7 +143,8 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
       WriteLog("File Error, File transfer may be incomplete");
       ShowLine("File Error, File transfer may be incomplete");
     }
-    Sleeper1.SleepFor(350);
+    // Fast mode has no pause: the close below proves the data taken.
+    if (!FastTransfers) Sleeper1.SleepFor(350);
     // Every byte sent must reach the server before the close, so the sending
     // side is shut down first and the server's close awaited (within the
     // store's time-out). A connection that failed is only closed.
@@ -158,12 +169,16 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   const bool repeated = finalCode == 426 && storeRetries_ < MaxStoreRetries;
   CheckStoreRetry(typeCommand, localName, remoteName);
   if (repeated) return;
+  LastStoreBroken = sendFailed;
   if (count < 0)
     NotStored(remoteName, "cannot read the local file");
-  else if (sendFailed)
+  else if (sendFailed && !ResumesBrokenStores)
     NotStored(remoteName, "incomplete, the data connection failed");
-  else
+  else if (!sendFailed)
     VerifyStore(typeCommand, remoteName, file.BytesRead(), finalCode);
+  // A STOR answered at once with a final reply was never started by the
+  // server: whatever reply came after the data belongs to something else.
+  if (LastStoreOK && stored != 1) NotStored(remoteName, "the server did not start the transfer");
 }
 
 bool FtpEngine::ServerOffersSize() {
@@ -180,6 +195,7 @@ bool FtpEngine::ServerOffersSize() {
         const size_t at = line.find_first_not_of(' ');
         if (line.empty() || line[0] != ' ' || at == std::string::npos) continue;  // not a feature, or blanks only
         std::string word = LowerName(line.substr(at));
+        if (word.compare(0, 11, "rest stream") == 0) ServerHasRestStream = true;
         word = word.substr(0, word.find_first_of(" \r"));
         if (word == "size") ServerHasSize = 1;
       }
@@ -203,19 +219,7 @@ void FtpEngine::VerifyStore(const std::string& typeCommand, const std::string& r
     LastStoreOK = true;
     return;
   }
-  if (SendCommand("SIZE %s", {remoteName}) != 2 || Memo.LastReplyCode() != 213) {
-    NotStored(remoteName, "not verified, the server gives no size");
-    return;
-  }
-  const std::string sizeText = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
-  int64_t has = -1;
-  try {
-    size_t used = 0;
-    has = std::stoll(sizeText, &used);
-    if (sizeText.find_first_not_of(" \r\n", used) != std::string::npos) has = -1;
-  } catch (const std::exception&) {
-    has = -1;
-  }
+  const int64_t has = RemoteSize(remoteName);
   if (has < 0) {
     NotStored(remoteName, "not verified, the server gives no size");
     return;
@@ -226,6 +230,18 @@ void FtpEngine::VerifyStore(const std::string& typeCommand, const std::string& r
     return;
   }
   LastStoreOK = true;
+}
+
+int64_t FtpEngine::RemoteSize(const std::string& remoteName) {
+  if (SendCommand("SIZE %s", {remoteName}) != 2 || Memo.LastReplyCode() != 213) return -1;
+  const std::string sizeText = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
+  try {
+    size_t used = 0;
+    const int64_t has = std::stoll(sizeText, &used);
+    return sizeText.find_first_not_of(" \r\n", used) == std::string::npos ? has : -1;
+  } catch (const std::exception&) {
+    return -1;
+  }
 }
 
 void FtpEngine::CheckStoreRetry(const std::string& typeCommand, const std::string& localName,

@@ -17,6 +17,7 @@ struct TlsSettings {
   // Called when the user trusts a certificate: stores the fingerprint.
   std::function<void(const std::string& fingerprint)> OnTrusted;
   bool DataProtected = false;      // PROT P accepted: data connections use TLS
+  bool CertificateRefused = false; // a connection ended on the server's certificate
 };
 
 // Implicit TLS: the handshake right after the connect, before the greeting.

@@ -36,8 +36,10 @@ bool CertificateTrusted(FtpEngine& e) {
   if (c.present && !c.fingerprint.empty() && c.fingerprint == stored) return true;
   const std::string why = !stored.empty() ? "the server's certificate has changed"
                                           : "the server's certificate is not trusted: " + c.reason;
-  if (e.Tls.Unattended || !c.present)
+  if (e.Tls.Unattended || !c.present) {
+    e.Tls.CertificateRefused = true;  // the same server gives the same certificate again
     return Fail(e, "Connection closed before login: " + why);
+  }
   const std::string text = "Connection to " + e.Sockets1.IPAddr + ": " + why + "\r\n\r\n" +
                            "Subject: " + c.subject + "\r\nIssuer: " + c.issuer +
                            "\r\nValid from: " + c.notBefore + "\r\nValid until: " + c.notAfter +

@@ -33,3 +33,7 @@ void WriteViewSep(const std::string& iniPath, const std::string& value) {
 void WriteEditor(const std::string& iniPath, const std::string& value) {
   TIniFile(iniPath).WriteText(OptionsSection, EditorKey, value);
 }
+
+void WriteFastTransfers(const std::string& iniPath, bool on) {
+  TIniFile(iniPath).WriteFlag(OptionsSection, FastTransfersKey, on);
+}

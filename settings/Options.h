@@ -34,3 +34,4 @@ std::string ReadEditor(const std::string& iniPath);
 void WriteDirSep(const std::string& iniPath, const std::string& value);
 void WriteViewSep(const std::string& iniPath, const std::string& value);
 void WriteEditor(const std::string& iniPath, const std::string& value);
+void WriteFastTransfers(const std::string& iniPath, bool on);

@@ -19,6 +19,12 @@ inline constexpr const char* VerifyDataPeerKey = "VerifyDataPeer";
 // "0" counts a binary upload as stored on the server's reply alone, for
 // servers whose SIZE answer is wrong.
 inline constexpr const char* VerifyUploadsKey = "VerifyUploads";
+// How often an unattended run connects again after a lost connection in a
+// row ("0": never, the run ends), and "0" for no desktop notice at its end.
+inline constexpr const char* ReconnectKey = "Reconnect";
+inline constexpr const char* NotifyKey = "Notify";
+// "1": large data blocks, paced progress and no pause after a store.
+inline constexpr const char* FastTransfersKey = "FastTransfers";
 
 // [index]: the profile slots Profile0, Profile1, ... and the next free slot.
 inline constexpr const char* IndexSection = "index";

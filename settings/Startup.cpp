@@ -1,5 +1,6 @@
 #include "settings/Startup.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "settings/Profiles.h"
@@ -31,6 +32,9 @@ StartupSettings ReadStartupSettings(const std::string& iniPath, int32_t currentT
   s.ConfiguredFlag = ini.ReadFlag(FixedSection, FixedOKKey, true);
   s.VerifyDataPeer = ini.ReadFlag(OptionsSection, VerifyDataPeerKey, true);
   s.VerifyUploads = ini.ReadFlag(OptionsSection, VerifyUploadsKey, true);
+  s.Reconnect = std::max<int32_t>(0, ini.ReadNumber(OptionsSection, ReconnectKey, 3));
+  s.Notify = ini.ReadFlag(OptionsSection, NotifyKey, true);
+  s.FastTransfers = ini.ReadFlag(OptionsSection, FastTransfersKey, false);
 
   if (s.Options.DirSep.empty() && s.Options.ViewSep.empty() && s.Options.Editor.empty()) {
     s.Options = DefaultDisplayOptions();

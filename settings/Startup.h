@@ -34,6 +34,11 @@ struct StartupSettings {
   // checked by SIZE.
   bool VerifyDataPeer = true;
   bool VerifyUploads = true;
+  // [options] Reconnect (default 3, never below 0) and Notify (on unless 0)
+  // for unattended runs.
+  int32_t Reconnect = 3;
+  bool Notify = true;
+  bool FastTransfers = false;  // [options] FastTransfers, off unless it reads 1 or more
 };
 
 // Reads [options] DirSep, ViewSep, Editor; [LastUsed] NAME; the profile

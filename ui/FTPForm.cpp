@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "settings/Startup.h"
+#include "ui/DesktopNotice.h"
 #include "ui/DialogControls.h"
 #include "ui/HandlerGuard.h"
 #include "ui/MeterDLG.h"
@@ -132,6 +133,9 @@ void TFTPForm::BuildMenus() {
   item(OptionsMNU, ViewSepMNU, "ViewSepMNU", "&View Separate", nullptr,
        &TFTPForm::ViewSepMNUClick);
   item(OptionsMNU, EditorMNU, "EditorMNU", "&Editor", nullptr, &TFTPForm::EditorMNUClick);
+  item(OptionsMNU, FastMNU, "FastMNU", "&Fast transfers", "Large blocks, no pause after a stored file",
+       &TFTPForm::FastMNUClick);
+  FastMNU->setCheckable(true);
   DirSepMNU->setCheckable(true);
   ViewSepMNU->setCheckable(true);
   ViewSepMNU->setChecked(true);
@@ -160,6 +164,8 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names,
   e.Passive = ActiveProfile.Passive;
   e.VerifyDataPeer = s.VerifyDataPeer;
   e.VerifyUploads = s.VerifyUploads;
+  e.FastTransfers = s.FastTransfers;
+  FastMNU->setChecked(s.FastTransfers);
 
   if (!ActiveProfile.Localdir.empty() && !EnterDirectory(ActiveProfile.Localdir))
     ShowMessageBox("Cannot find directory", "Warning", BoxIcon::Warning, BoxOK);
@@ -200,6 +206,10 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names,
     run.typeCommand = TypeCommand;
     run.names = names;
     run.unplaced = unplaced;
+    run.reconnectTries = s.Reconnect;
+    run.waitToReconnect = [this](int seconds, int attempt, int tries) {
+      return meter_->WaitToReconnect(seconds, attempt, tries);
+    };
     // An error that ends the run half way must not let the program report
     // success; it is told in one line, as the run tells everything.
     BatchOutcome = BatchResult::Stopped;
@@ -209,6 +219,7 @@ void TFTPForm::FormCreate(const std::vector<std::string>& names,
     } catch (const std::exception& error) {
       TellUnattended(std::string("Run stopped: ") + error.what());
     }
+    if (s.Notify) NotifyDesktop(RunSummary(e, run, BatchOutcome));
   }
 }
 

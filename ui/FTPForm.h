@@ -51,7 +51,7 @@ public:
   QAction *GetMNU, *PutMNU, *ViewMNU, *CancelMNU;
   QAction *DirMNU, *PwdMNU, *ChDirMNU, *ParentMNU, *MkDirMNU, *RmDirMNU;
   QAction *QuoteMNU, *HelpMNU;
-  QAction *DirSepMNU, *ViewSepMNU, *EditorMNU;
+  QAction *DirSepMNU, *ViewSepMNU, *EditorMNU, *FastMNU;
   QPlainTextEdit* Memo1;
 
   void EnableDisableMenus();
@@ -83,6 +83,7 @@ public:
   void DirSepMNUClick();
   void ViewSepMNUClick();
   void EditorMNUClick();
+  void FastMNUClick();
 
   // EngineUI.
   BoxAnswer ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,

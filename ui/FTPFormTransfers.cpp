@@ -43,6 +43,12 @@ void TFTPForm::ViewSepMNUClick() {
   WriteViewSep(IniPath(), value);
 }
 
+void TFTPForm::FastMNUClick() {
+  engine_->FastTransfers = !engine_->FastTransfers;
+  FastMNU->setChecked(engine_->FastTransfers);
+  WriteFastTransfers(IniPath(), engine_->FastTransfers);
+}
+
 void TFTPForm::EditorMNUClick() {
   std::string& editor = engine_->Editor;
   editor = ReadEditor(IniPath());

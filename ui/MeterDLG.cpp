@@ -1,7 +1,10 @@
 #include "ui/MeterDLG.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScopedValueRollback>
 #include <algorithm>
 
 #include "ui/DialogControls.h"
@@ -34,8 +37,38 @@ TMeterDLG::TMeterDLG(QWidget* parent)
                            0, StatusLabel->height());
   StatusLabel->resize(width() - StatusLabel->x() - 4, StatusLabel->height());
 
+  CancelBtn = new QPushButton("Cancel", this);
+  CancelBtn->setObjectName("CancelBtn");
+  CancelBtn->setGeometry(68, 52, 75, 23);
+  CancelBtn->hide();
+  connect(CancelBtn, &QPushButton::clicked, this, [this] { cancelled_ = true; });
+
   CentreOnScreen(this);
   hide();
+}
+
+bool TMeterDLG::WaitToReconnect(int seconds, int attempt, int tries) {
+  const QScopedValueRollback<bool> waiting(waiting_, true);
+  cancelled_ = false;
+  const std::string caption = windowTitle().toStdString();
+  setFixedSize(210, 80);
+  CancelBtn->show();
+  setWindowTitle(ToQ("Try " + std::to_string(attempt) + " of " + std::to_string(tries)));
+  ShowProgressDialog();
+  for (int left = seconds; left > 0 && !cancelled_; --left) {
+    SetStatusText("Connecting again in " + std::to_string(left) + " s");
+    sleeper_.SleepFor(1000);
+  }
+  CancelBtn->hide();
+  setFixedSize(210, 47);
+  setWindowTitle(ToQ(caption));
+  SetStatusText("Connecting again");
+  return !cancelled_;
+}
+
+void TMeterDLG::closeEvent(QCloseEvent* event) {
+  if (waiting_) cancelled_ = true;  // closing the window ends the run's wait
+  QWidget::closeEvent(event);
 }
 
 bool TMeterDLG::ProgressVisible() const { return isVisible(); }

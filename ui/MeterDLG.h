@@ -5,8 +5,11 @@
 #include <QWidget>
 #include <string>
 
+#include "net/TSleeper.h"
+
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 class TMeterDLG : public QWidget {
   Q_OBJECT
@@ -22,13 +25,25 @@ public:
   void HideProgress();
   void SetStatusText(const std::string& text);
   std::string StatusText() const;
+  // Between the tries of a run that connects again: shows the window with
+  // the try that comes and the seconds left, and a Cancel button, while the
+  // pause lets events run. False when Cancel, or closing the window, ended
+  // the wait.
+  bool WaitToReconnect(int seconds, int attempt, int tries);
 
   int RepaintCount() const { return repaintCount_; }
 
   QProgressBar* Gauge1;
   QLabel* Label1;
   QLabel* StatusLabel;
+  QPushButton* CancelBtn;  // shown while waiting to reconnect
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
 
 private:
   int repaintCount_ = 0;
+  bool waiting_ = false;
+  bool cancelled_ = false;
+  TSleeper sleeper_;
 };

@@ -4,10 +4,17 @@
 // the profile's local folder) and the program ends with its exit code.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <filesystem>
+#include <map>
 #include <regex>
 
+#include "support/CutProxy.h"
 #include "support/FtpServer.h"
 #include "support/TempProgramDir.h"
 #include "support/TestBytes.h"
@@ -17,11 +24,16 @@ namespace {
 // the folder with the names (through sh -c `prelude; exec tarnex NAMES`):
 // its exit code, or -1 when the watchdog had to kill a run that waited.
 int RunDropped(TempProgramDir& dir, const std::string& profile, const QStringList& names,
-               const std::string& prelude = "true") {
+               const std::string& prelude = "true", const QString& bus = "") {
   dir.WriteFile("TARNEX.INI", "[LastUsed]\nNAME=s\n[Fixed]\nOK=1\n[s]\nUseLogFile=1\nTransferType=2\n" + profile);
   std::filesystem::copy_file(TARNEX_PROGRAM, dir.FilePath("tarnex"));
   QProcess program;
   program.setWorkingDirectory(QString::fromStdString(dir.Dir()));
+  // A session bus only when the test gives one: the desktop notice then goes there.
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove("XDG_RUNTIME_DIR");
+  environment.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+  program.setProcessEnvironment(environment);
   program.start("/bin/sh", QStringList{"-c", QString::fromStdString(prelude) + " && exec \"$0\" \"$@\"",
                                        QString::fromStdString(dir.FilePath("tarnex"))} + names);
   // The watchdog: a run that has not ended by then (a box nobody answers) is killed.
@@ -80,4 +92,49 @@ TEST(Start, UnattendedRunsEndWithALineInsteadOfABox) {
   EXPECT_NE(LogLines(dir).find("Not stored a.txt: relative to a start folder that cannot be named\n"
                                "Stored 0 of 1 files\n"), std::string::npos) << LogLines(dir);
   EXPECT_FALSE(std::filesystem::exists(server.Root() / "a.txt"));
+}
+
+// The connection is cut in the middle of the big file: the run connects
+// again, goes on with that file, and the tree arrives whole.
+TEST(Start, ACutConnectionIsTakenUpAgainAndTheTreeArrivesWhole) {
+  FtpServer server;
+  CutProxy proxy(server.Port(), {2});
+  TempProgramDir dir;
+  const std::map<std::string, std::string> tree = {{"Tree/a", "first"}, {"Tree/Sub/big", Pattern(8 << 20)}, {"c", "last"}};
+  for (const auto& [name, bytes] : tree) dir.WriteFile("drop/" + name, bytes);
+  std::string profile = Server(server) + "IncludeDirs=1\nIncludeSubDirs=1\n";
+  profile.replace(profile.find(std::to_string(server.Port())), std::to_string(server.Port()).size(), std::to_string(proxy.Port()));
+  EXPECT_EQ(RunDropped(dir, profile, {"drop/Tree", "drop/c"}), 0) << LogLines(dir);
+  EXPECT_EQ(proxy.Cuts(), 1);
+  for (const auto& [name, bytes] : tree) EXPECT_TRUE(server.ReadFile(name) == bytes) << name;
+  EXPECT_NE(LogLines(dir).find("Connected again to 127.0.0.1\nResuming big at "), std::string::npos) << LogLines(dir);
+}
+
+// The end of a run is told to the desktop's notification service on the
+// session bus (here a private one, whose service the test plays).
+TEST(Start, TheEndOfARunIsToldToTheDesktop) {
+  QProcess daemon;
+  daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+  ASSERT_TRUE(daemon.waitForReadyRead(10000)) << "no dbus-daemon";
+  const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+  struct Recorder : QDBusVirtualObject {
+    QStringList told;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+      if (message.member() == "Notify" && message.arguments().size() == 8)
+        told << message.arguments()[3].toString() + ": " + message.arguments()[4].toString();
+      return bus.send(message.createReply(QVariant(1u)));
+    }
+  } recorder;
+  QDBusConnection bus = QDBusConnection::connectToBus(address, "notices");
+  ASSERT_TRUE(bus.registerService("org.freedesktop.Notifications"));
+  bus.registerVirtualObject("/org/freedesktop/Notifications", &recorder);
+  TempProgramDir dir;
+  dir.WriteFile("f", "x");
+  EXPECT_EQ(RunDropped(dir, "HostName=127.0.0.1\nPort=1\n", {"f"}, "true", address), 2);
+  for (QDeadlineTimer end(5000); recorder.told.isEmpty() && !end.hasExpired();) QCoreApplication::processEvents();
+  EXPECT_EQ(recorder.told, QStringList{"Tarnex: Could not connect to 127.0.0.1: see " + QString::fromStdString(dir.Dir()) + "TARNEX.LOG"});
+  QDBusConnection::disconnectFromBus("notices");
+  daemon.kill();
+  daemon.waitForFinished();
 }

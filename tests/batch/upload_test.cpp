@@ -31,7 +31,9 @@ struct Row {
 // "store X" an accepted binary upload (the first one followed by FEAT,
 // answered without SIZE unless the row answers FEAT itself), "store X REPLY"
 // one with that final reply, "tree X" a tree's top made and entered, "sub X"
-// a sub-directory made and entered, "up" CDUP; in a log: "put X N" an
+// a sub-directory made and entered, "up" CDUP, "cut X" both connections
+// reset in the store of X, "again" the next connection taken and logged in;
+// in a log: "put X N" an
 // upload's lines, "tree X" and "sub X" the directory's lines.
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
@@ -41,12 +43,15 @@ const std::string kStore =
 const Words kScriptWords = {
     {"store (\\S+) (\\d.*)", kStore + "$3"}, {"store (\\S+)", kStore + "226 done\nfeat?"},
     {"tree (\\S+)", "< PWD | 257 \"/\"\n< MKD $2 | 257 made\n< CWD $2 | 250 ok"},
-    {"sub (\\S+)", "< MKD $2 | 257 made\n< CWD $2 | 250 ok"}, {"up\\b", "< CDUP | 250 ok"}};
+    {"sub (\\S+)", "< MKD $2 | 257 made\n< CWD $2 | 250 ok"}, {"up\\b", "< CDUP | 250 ok"},
+    {"cut (\\S+)", "< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR $2 | 150 ok\ndata connect\npause 30\ndata reset\nreset"},
+    {"again\\b", "accept\n> 220 ready\n< USER u | 331 password\n< PASS p | 230 in"}};
 const Words kLogWords = {
     {"put (\\S+) (\\d+)", "Putfile $2\nTotal bytes written to remote host :$3"},
     {"tree (\\S+)", "PWD\nMakeDirectory $2\nChangeDirectory $2"},
     {"sub (\\S+)", "Makedirectory $2\nChangedirectory $2"}};
 const char* const kTree = "TransferType=2\nIncludeDirs=1\nIncludeSubDirs=1";
+#define kNoReconnect "[options]\nReconnect=0"  // the run ends at a lost connection
 
 const Row kRows[] = {
     {"one file: the profile's directory lower-cased with one CWD, the initialize command, the "
@@ -93,7 +98,7 @@ const Row kRows[] = {
      "< CWD Updates | 550 no such directory\n< MKD Updates | 550 denied\n< CWD Updates | 550 no",
      "Connected to 127.0.0.1 as u\nerror Changing Directory\nMake Directory Updates\n"
      "Change Directory Updates\nCould not enter the remote directory Updates: nothing stored\nFinished sending files", "", 2},
-    {"a lost connection stops the walk at the file under way", kTree,
+    {"a lost connection stops the walk at the file under way", "TransferType=2\nIncludeDirs=1\nIncludeSubDirs=1\n" kNoReconnect,
      "M/f1=1\nM/f2=2\nM/Sub/g=3", {"M", "M"},
      "tree M\n< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR | 150 ok\ndata connect\ndata recv\n"
      "data close\n> 226 done\n< FEAT | 211 no SIZE\nclose",
@@ -126,13 +131,39 @@ const Row kRows[] = {
      "put b 5\nNot stored b: refused\nPutfile c\nCould not store file c\nPutfile x\\\\ny\n"
      "Not stored x\\\\ny: its name holds a line break\nMakeDirectory D\nChangeDirectory D\n"
      "Passed over directory D\nNot stored n*n: path too long\nStored 0 of 6 files\nFinished sending files", "", 3},
-    {"a reset connection ends the run: one line, no box, nothing more sent, 2", "TransferType=2",
+    {"a reset connection ends the run: one line, no box, nothing more sent, 2", "TransferType=2\n" kNoReconnect,
      "a=hello\nb=hello", {"a", "b"}, "store a\nreset",
      "Connected to 127.0.0.1 as u\nput a 5\nPutfile b\nConnection Failed*\nFinished sending files", "", 2},
-    {"a server that falls silent ends the run at the control time-out, 2", "TransferType=2",
+    {"a server that falls silent ends the run at the control time-out, 2", "TransferType=2\n" kNoReconnect,
      "a=hello\nb=hello", {"a", "b"}, "< TYPE I",
      "Connected to 127.0.0.1 as u\nPutfile a\nConnection Failed: Error 10060 *\nFinished sending files",
      "", 2},
+    {"a connection cut in the second of three files: connected again, that file goes on where the server's "
+     "copy ends, the others are not sent again", "TransferType=2", "f1=one\nhead -c 5000 /dev/urandom > f2\nf3=three",
+     {"f1", "f2", "f3"}, "store f1\n< FEAT | 211 no SIZE\ncut f2\nagain\n< FEAT\n>> 211-f\\r\\n SIZE\\r\\n REST "
+     "STREAM\\r\\n211 end\\r\\n\n< TYPE I | 200 ok\n< SIZE f2 | 213 1000\n< TYPE I | 200 ok\n< PORT | 200 ok\n"
+     "< REST 1000 | 350 on\n< STOR f2 | 150 ok\ndata connect\ndata recv\ndata close\n> 226 done\n< SIZE f2 | 213 5000\n"
+     "store f3 226 done\n< SIZE f3 | 213 5", "Connected to 127.0.0.1 as u\nput f1 3\nPutfile f2\n*Connection lost: Error "
+     "10054 *; connecting again in 2 s (try 1 of 3)\nConnected again to 127.0.0.1\nResuming f2 at 1000 of 5000 bytes\n"
+     "Total bytes written to remote host :4000\nput f3 5\nStored 3 of 3 files\nFinished sending files", "", 0},
+    {"without REST STREAM the cut file is sent whole again", "TransferType=2", "f1=one\nf2=second", {"f1", "f2"},
+     "store f1\n< FEAT | 211 no SIZE\ncut f2\nagain\n< FEAT | 211 none\nstore f2 226 done",
+     "Connected to 127.0.0.1 as u\nput f1 3\nPutfile f2\n*(try 1 of 3)\nConnected again to 127.0.0.1\n"
+     "Total bytes written to remote host :6\nStored 2 of 2 files\nFinished sending files", "", 0},
+    {"a server that closes after every file: a stored file starts the count of tries again",
+     "TransferType=2\n[options]\nReconnect=1", "f1=1\nf2=2\nf3=3", {"f1", "f2", "f3"}, "store f1\n< FEAT | 211 no "
+     "SIZE\nclose\nagain\n< FEAT | 211 none\nstore f2 226 done\nclose\nagain\n< FEAT | 211 none\nstore f3 226 done",
+     "Connected to 127.0.0.1 as u\nput f1 1\nPutfile f2\n*(try 1 of 1)\nConnected again to 127.0.0.1\n*Putfile f3\n"
+     "Connection lost: closed by the server; connecting again in 2 s (try 1 of 1)\n*Stored 3 of 3 files\n"
+     "Finished sending files", "", 0},
+    {"every try fails: the run gives up after its tries, 2", "TransferType=2\n[options]\nReconnect=2", "f1=1\nf2=2",
+     {"f1", "f2"}, "store f1\n< FEAT | 211 no SIZE\nclose\naccept\nclose\naccept\nclose",
+     "Connected to 127.0.0.1 as u\nput f1 1\nPutfile f2\n*connecting again in 2 s (try 1 of 2)\n*connecting again in "
+     "4 s (try 2 of 2)\nGiving up after 2 tries\nConnection Failed: closed by the server\nFinished sending files", "", 2},
+    {"a refused login at a reconnect ends the program with 1", "TransferType=2", "f1=1\nf2=2", {"f1", "f2"},
+     "store f1\n< FEAT | 211 no SIZE\nclose\naccept\n> 220 ready\n< USER u | 331 password\n< PASS p | 530 no",
+     "Connected to 127.0.0.1 as u\nput f1 1\nPutfile f2\n*(try 1 of 3)\nError loggin in as u access denied or "
+     "password incorrect", "", 1},
     {"a log that cannot be written stops the run, which is no success", "TransferType=2",
      "mkdir TARNEX.LOG\nf=x", {"f"}, "!> 220 ready", "", "", 2, "Run stopped: Unable to write to /"},
     {"without a stored configuration, and a local directory that cannot be entered: warnings, and the "

@@ -58,6 +58,8 @@ std::vector<FaultRow> Rows() {
            {"StorePort501", "< TYPE I | 200 ok\n< PORT | 501 no\n< STOR | 425 Use PORT first",
             Storing("x"), put, {noStore}},
            {"StoreStor553", Put("553 Not allowed"), Storing("x"), put, {noStore}},
+           {"StoreStorDoneAtOnce", Put("226 done") + kSent + "> 226 late", Storing("x"), put,
+            {"Not stored up.bin: the server did not start the transfer"}},
        }) {
     rows.push_back({.name = r.name, .script = r.script, .run = r.run, .commands = r.commands, .lines = r.lines});
     if (r.empty) rows.back().file = std::make_pair("a.out", "");

@@ -34,6 +34,7 @@ struct Server {
   FtpServer::Kind kind;
   std::string host;
   bool passive, tls;
+  bool fast = false;
 };
 
 // Started, connected, through the TLS steps, logged in and, on vsftpd, in
@@ -45,6 +46,7 @@ struct Session {
     server.emplace(s.tls ? "explicit" : "", s.kind);
     h.engine.RetrieveTimeout = h.engine.StoreTimeout = 10;
     h.engine.Passive = s.passive;
+    h.engine.FastTransfers = s.fast;
     h.engine.Tls.Security = s.tls ? 1 : 0;
     h.engine.Tls.TrustedCertificate = server->Fingerprint();
     EXPECT_TRUE(OpenControlConnection(h.engine, s.host == "::1" ? "[::1]" : s.host, std::to_string(server->Port())));
@@ -63,7 +65,9 @@ TEST(RealServers, ListGetAndPutKeepEveryByte) {
                           Server{"pyftpdlib ::1 passive", FtpServer::Pyftpdlib, "::1", true, false},
                           Server{"pyftpdlib ::1", FtpServer::Pyftpdlib, "::1", false, false},
                           Server{"vsftpd passive", FtpServer::Vsftpd, "127.0.0.1", true, false},
-                          Server{"vsftpd TLS passive", FtpServer::Vsftpd, "127.0.0.1", true, true}}) {
+                          Server{"vsftpd TLS passive", FtpServer::Vsftpd, "127.0.0.1", true, true},
+                          Server{"pyftpdlib fast", FtpServer::Pyftpdlib, "127.0.0.1", false, false, true},
+                          Server{"vsftpd TLS passive fast", FtpServer::Vsftpd, "127.0.0.1", true, true, true}}) {
     SCOPED_TRACE(s.name);
     Session session(s);
     EngineHarness& h = session.h;
@@ -103,8 +107,9 @@ TEST(RealServers, CancelGivesTheWindowBackAndRepliesStayInStep) {
   const Server vsftpd{"vsftpd", FtpServer::Vsftpd, "127.0.0.1", true, false};
   const Server pyftpdlib{"pyftpdlib", FtpServer::Pyftpdlib, "127.0.0.1", false, false};
   const Server vsftpdTls{"vsftpd TLS", FtpServer::Vsftpd, "127.0.0.1", true, true};
+  const Server fast{"vsftpd fast", FtpServer::Vsftpd, "127.0.0.1", true, false, true};
   for (const auto& [s, op] : std::vector<std::pair<Server, Op>>{
-           {vsftpd, Op::Get}, {vsftpd, Op::List}, {vsftpd, Op::Put}, {vsftpdTls, Op::Get},
+           {vsftpd, Op::Get}, {vsftpd, Op::List}, {vsftpd, Op::Put}, {vsftpdTls, Op::Get}, {fast, Op::Get}, {fast, Op::Put},
            {pyftpdlib, Op::Get}, {pyftpdlib, Op::List}, {pyftpdlib, Op::Put}}) {
     SCOPED_TRACE(std::string(s.name) + " " + "GLP"[static_cast<int>(op)]);
     Session session(s);
@@ -114,9 +119,10 @@ TEST(RealServers, CancelGivesTheWindowBackAndRepliesStayInStep) {
 
     // Put: at the 200th block. Get: a while after the 1xx reply (pyftpdlib's
     // names no size to show progress with). List: at the first name.
-    if (op == Op::Put) CancelAtBlocks(h, {200});
-    h.ui.lineHook = [&h, &longName, op](const std::string& line) {
-      if (op == Op::Get && line[0] == '1') QTimer::singleShot(100, [&h] { h.engine.CancelTransfer(); });
+    // In fast mode both right after the 1xx reply: a moment more moves all.
+    if (op == Op::Put && !s.fast) CancelAtBlocks(h, {200});
+    h.ui.lineHook = [&h, &longName, op, fast = s.fast](const std::string& line) {
+      if ((op == Op::Get || fast) && line[0] == '1') QTimer::singleShot(fast ? 0 : 100, [&h] { h.engine.CancelTransfer(); });
       if (line.find(longName) != std::string::npos && !h.engine.AbortFlag) h.engine.CancelTransfer();
     };
     if (op == Op::Get) h.engine.Retrieve("big.bin", "big.bin", "TYPE I");

@@ -372,6 +372,16 @@ TEST(ProgressDialog, GaugeStaysInRangeAndCaptionTellsTheFigure) {
   }
   meter.HideProgress();
   EXPECT_FALSE(meter.ProgressVisible());
+  // Waiting to connect again: the try and the seconds left show, and Cancel
+  // (or closing the window) ends the wait; the caption comes back.
+  for (const bool close : {false, true}) {
+    QTimer::singleShot(1500, [&] {
+      EXPECT_EQ(meter.windowTitle() + " " + QString::fromStdString(meter.StatusText()), "Try 2 of 3 Connecting again in 3 s");
+      close ? (void)meter.close() : meter.CancelBtn->click();
+    });
+    EXPECT_FALSE(meter.WaitToReconnect(4, 2, 3));
+    EXPECT_EQ(meter.windowTitle().toStdString(), "-3% Complete");
+  }
 }
 
 // A box shows the text, caption and buttons it is given and returns the
