@@ -16,6 +16,7 @@
 import ctypes
 import logging
 import os
+import time
 import signal
 import sys
 
@@ -100,6 +101,9 @@ handler.banner = "Tarnex test server ready."
 
 if os.environ.get("TARNEX_FTPD_NO_ACTIVE"):  # as a server behind a router effectively does
     FTPHandler.ftp_PORT = FTPHandler.ftp_EPRT = lambda self, line: self.respond("500 Active mode refused.")
+if os.environ.get("TARNEX_FTPD_DELAY_MS"):  # a distant server: every reply comes that much later
+    delay, respond = int(os.environ["TARNEX_FTPD_DELAY_MS"]) / 1000, handler.respond
+    handler.respond = lambda self, *args, **kwargs: (time.sleep(delay), respond(self, *args, **kwargs))
 server = FTPServer((os.environ.get("TARNEX_FTPD_HOST", "127.0.0.1"), 0), handler)
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)
