@@ -8,10 +8,6 @@
 #include "batch/PathHelpers.h"
 #include "ftp/Session.h"
 
-bool ControlConnectionLost(const FtpEngine& engine) {
-  return engine.ControlGone();
-}
-
 void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why) {
   engine.NotStored(name, why);
   ++engine.FilesAttempted;
@@ -66,13 +62,13 @@ void UploadName(BatchWalk& walk, const std::string& path) {
   }
 
   const bool entered = MakeAndEnter(walk, name, run.includeSubDirs);
-  if (ControlConnectionLost(engine)) return;
+  if (engine.ControlGone()) return;
   // Its files would land in the current remote directory instead.
   if (!entered) return PassedOverDirectory(engine, name, run.includeSubDirs ? path : AddBackslash(path), run.includeSubDirs);
   // The tree's own CDUP brings the remote side back where it started.
   if (run.includeSubDirs) return UploadDirectory(walk, path);
   StoreFilesOf(walk, path, false);
-  if (!ControlConnectionLost(engine)) walk.remoteDirs.pop_back();  // no CDUP: the run stays there
+  if (!engine.ControlGone()) walk.remoteDirs.pop_back();  // no CDUP: the run stays there
 }
 
 // ": " and the control socket's error, when it gave one.
@@ -107,10 +103,11 @@ BatchResult StartRun(BatchWalk& walk, bool again) {
 
   // A failed TLS step has closed the connection and logged why.
   const SessionStart start = StartSession(engine, run.user, run.password, run.account);
-  // A certificate that changed does not change back by trying again.
+  // A certificate that changed does not change back by trying again. A
+  // TLS step that failed after the login has said why: the run just stops.
   if (again && engine.Tls.CertificateRefused) return BatchResult::Stopped;
   if (start != SessionStart::Ready)
-    return start == SessionStart::StoppedBeforeLogin ? BatchResult::ConnectFailed : BatchResult::ConnectionLost;
+    return start == SessionStart::StoppedBeforeLogin ? BatchResult::ConnectFailed : BatchResult::Stopped;
   CheckLoginFailure(engine, run.user);  // nothing more is sent after a refused login
   if (!run.directory.empty())
     engine.SendCommand("CWD %s", {run.useLowerCase ? LowerName(run.directory) : run.directory});
@@ -121,14 +118,14 @@ BatchResult StartRun(BatchWalk& walk, bool again) {
                       (again ? " again" : ": nothing stored"));
     return BatchResult::Stopped;
   };
-  if (!run.directory.empty() && !ControlConnectionLost(engine) && engine.Memo.LastReplyCode() / 100 != 2)
+  if (!run.directory.empty() && !engine.ControlGone() && engine.Memo.LastReplyCode() / 100 != 2)
     return notEntered(run.directory);
   if (!run.initializeCommand.empty()) engine.SendCommand("%s", {run.initializeCommand});
   // A reconnect goes back to where the walk was.
-  for (size_t i = 0; again && i < walk.remoteDirs.size() && !ControlConnectionLost(engine); ++i)
-    if (engine.SendCommand("CWD %s", {walk.remoteDirs[i]}) != 2 && !ControlConnectionLost(engine))
+  for (size_t i = 0; again && i < walk.remoteDirs.size() && !engine.ControlGone(); ++i)
+    if (engine.SendCommand("CWD %s", {walk.remoteDirs[i]}) != 2 && !engine.ControlGone())
       return notEntered(walk.remoteDirs[i]);
-  return ControlConnectionLost(engine) ? BatchResult::ConnectionLost : BatchResult::Finished;
+  return engine.ControlGone() ? BatchResult::ConnectionLost : BatchResult::Finished;
 }
 
 BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
@@ -145,7 +142,7 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
 
   BatchWalk walk{engine, run, {}};
   const BatchResult started = StartRun(walk, false);
-  if (started == BatchResult::ConnectionLost && ControlConnectionLost(engine)) return Lost(engine);
+  if (started == BatchResult::ConnectionLost) return Lost(engine);
   if (started != BatchResult::Finished) return started;
 
   for (const std::string& name : run.names) {
@@ -153,7 +150,7 @@ BatchResult BatchUpload(FtpEngine& engine, const BatchRun& run) {
       PassedOver(engine, name, "relative to a start folder that cannot be named");
     else
       UploadName(walk, name);
-    if (ControlConnectionLost(engine)) return Lost(engine);
+    if (engine.ControlGone()) return Lost(engine);
   }
   engine.ShowAndLog("Stored " + std::to_string(engine.FilesStored) + " of " +
                     std::to_string(engine.FilesAttempted) + " files");

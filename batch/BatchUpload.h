@@ -64,10 +64,6 @@ std::string RunSummary(const FtpEngine& engine, const BatchRun& run, BatchResult
 // Counts a file as attempted and not stored, with its transcript and log line.
 void PassedOver(FtpEngine& engine, const std::string& name, const std::string& why);
 
-// Whether the control connection has gone: the run cannot send anything
-// more, so it stops instead of trying (and failing) once per file.
-bool ControlConnectionLost(const FtpEngine& engine);
-
 // Uploads the files of a local directory into the current remote directory,
 // then each sub-directory (created, entered, filled, left), and ends with
 // "CDUP". Stops at once, sending nothing more, when the control connection

@@ -18,10 +18,9 @@ bool Recover(BatchWalk& walk) {
   FtpEngine& engine = walk.engine;
   const int tries = walk.run.reconnectTries;
   if (tries <= 0) return false;
-  int wait = kFirstWaitSeconds;
-  for (int k = 0; k < walk.failedTries; ++k) wait = std::min(wait * 2, kLongestWaitSeconds);
   while (walk.failedTries < tries) {
     const int attempt = ++walk.failedTries;
+    const int wait = std::min(kFirstWaitSeconds << std::min(attempt - 1, 5), kLongestWaitSeconds);
     const std::string why = engine.ControlError.empty() ? "the connection broke" : engine.ControlError;
     engine.ShowAndLog("Connection lost: " + EscapeControls(why) + "; connecting again in " +
                       std::to_string(wait) + " s (try " + std::to_string(attempt) + " of " +
@@ -33,7 +32,6 @@ bool Recover(BatchWalk& walk) {
       return true;
     }
     if (started == BatchResult::Stopped) break;  // not the connection: trying again would not help
-    wait = std::min(wait * 2, kLongestWaitSeconds);
   }
   if (walk.failedTries >= tries) engine.ShowAndLog("Giving up after " + std::to_string(tries) + " tries");
   if (engine.Sockets1.ConnectionSocket() != -1) engine.Sockets1.Disconnect();
@@ -45,7 +43,7 @@ bool Recover(BatchWalk& walk) {
 bool Recovering(BatchWalk& walk, const std::function<void()>& step) {
   for (;;) {
     step();
-    if (!ControlConnectionLost(walk.engine)) return true;
+    if (!walk.engine.ControlGone()) return true;
     if (!Recover(walk)) return false;
   }
 }
@@ -61,12 +59,10 @@ bool StoreRecovering(BatchWalk& walk, const std::string& localPath, const std::s
     // gone through the same way when the run may connect again.
     if (!engine.LastStoreBroken || run.reconnectTries <= 0) {
       if (engine.LastStoreOK) walk.failedTries = 0;
-      return !ControlConnectionLost(engine);
+      return !engine.ControlGone();
     }
-    if (!engine.ControlGone()) {
-      engine.Sockets1.Disconnect();
-      engine.LoseControl(FtpEngine::ControlState::Dropped, "the data connection broke");
-    }
+    // The next connection's start closes this one.
+    engine.LoseControl(FtpEngine::ControlState::Dropped, "the data connection broke");
     --engine.FilesAttempted;  // counted again by the next try
     if (!Recover(walk)) {
       ++engine.FilesAttempted;

@@ -10,7 +10,7 @@ std::vector<DirEntry> StoreFilesOf(BatchWalk& walk, const std::string& path, boo
   // FIFOs, sockets and devices are never sent.
   for (const DirEntry& entry : entries) {
     if (entry.hidden && !hidden) continue;
-    if (ControlConnectionLost(engine)) break;
+    if (engine.ControlGone()) break;
     if (entry.error != 0) PassedOver(engine, dir + entry.name, LocalError(entry.error));
     if (!entry.regular) continue;
     engine.WriteLog("Putfile " + entry.name);
@@ -35,7 +35,7 @@ void UploadDirectory(BatchWalk& walk, const std::string& dirIn) {
   // Then every sub-directory that is not hidden.
   for (const DirEntry& entry : entries) {
     if (!entry.directory || entry.hidden) continue;
-    if (ControlConnectionLost(engine)) return;
+    if (engine.ControlGone()) return;
     const std::string sub = engine.UseLowerCase ? LowerName(entry.name) : entry.name;
     int entered = 5;
     if (!Recovering(walk, [&] {
@@ -58,7 +58,7 @@ void UploadDirectory(BatchWalk& walk, const std::string& dirIn) {
     // name is lower-cased.
     UploadDirectory(walk, dir + entry.name + "/");
   }
-  if (ControlConnectionLost(engine)) return;
+  if (engine.ControlGone()) return;
 
   if (!Recovering(walk, [&] {
         engine.SendCommand("CDUP");

@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include "net/SocketErrors.h"
@@ -479,10 +480,9 @@ void TSockets::ConnectToFirst(const std::vector<sockaddr_storage>& addresses) {
       const qint64 left = std::max<qint64>(static_cast<qint64>(Timeout) * 1000 - clock.elapsed(), 0);
       const qint64 share = last ? left : left / static_cast<qint64>(addresses.size() - i);
       const Deadline bound(*this, Timeout > 0 ? share : -1);
-      quietTimeout_ = !last;
+      const QScopedValueRollback<bool> quiet(quietTimeout_, !last);
       attemptExpired_ = false;
       connected = ConnectTo(addresses[i]);
-      quietTimeout_ = false;
     }
     if (connected) return;
     if (last || (error_ == wsa::EINTR_ && !attemptExpired_)) {

@@ -93,6 +93,7 @@ TEST(RealServers, ListGetAndPutKeepEveryByte) {
     EXPECT_EQ(h.ui.HasLineContaining("IP: ::1 connected"), s.host == "::1");
     EXPECT_EQ(h.ui.HasLineContaining("TLS connection: TLSv1."), s.tls);
     EXPECT_TRUE(h.ui.boxes.empty());
+    EXPECT_EQ(h.ui.progress.size() < 1000, s.fast) << h.ui.progress.size() << " progress updates";
     EXPECT_EQ(h.engine.SendCommand("NOOP"), 2);
   }
 }
