@@ -14,7 +14,7 @@
 #include "BenchKit.h"
 #include "batch/BatchUpload.h"
 #include "net/TSleeper.h"
-#include "support/CutProxy.h"
+#include "CutProxy.h"
 #include "support/FtpServer.h"
 
 namespace fs = std::filesystem;

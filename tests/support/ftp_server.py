@@ -11,6 +11,8 @@
 # connection that does not resume the control connection's TLS session.
 # Its certificate names ::1 only. With "cut" in $TARNEX_FTPD_FAULT its data
 # connections end without TLS close_notify.
+# With $TARNEX_FTPD_CUT (numbers, such as "2,5") the link breaks 40 ms into
+# those uploads (1 is the first of the server's run): the session is reset.
 # With "vsftpd" (see vsftpd_server.py) it runs vsftpd instead, for
 # anonymous users only.
 import ctypes
@@ -18,6 +20,8 @@ import logging
 import os
 import time
 import signal
+import socket
+import struct
 import sys
 
 print(os.getpid(), flush=True)
@@ -104,6 +108,17 @@ if os.environ.get("TARNEX_FTPD_NO_ACTIVE"):  # as a server behind a router effec
 if os.environ.get("TARNEX_FTPD_DELAY_MS"):  # a distant server: every reply comes that much later
     delay, respond = int(os.environ["TARNEX_FTPD_DELAY_MS"]) / 1000, handler.respond
     handler.respond = lambda self, *args, **kwargs: (time.sleep(delay), respond(self, *args, **kwargs))
+cut_at, stors, stor = os.environ.get("TARNEX_FTPD_CUT", "").split(","), [0], handler.ftp_STOR
+def cut_stor(self, file, mode="w"):
+    stors[0] += 1
+    def cut():
+        if not self._closed:
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.close()
+    if str(stors[0]) in cut_at:
+        self.ioloop.call_later(0.04, cut)
+    return stor(self, file, mode)
+handler.ftp_STOR = cut_stor
 server = FTPServer((os.environ.get("TARNEX_FTPD_HOST", "127.0.0.1"), 0), handler)
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)
