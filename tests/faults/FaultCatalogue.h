@@ -113,6 +113,15 @@ inline void CancelAtBlocks(EngineHarness& h, std::vector<int> at) {
     if (std::find(at.begin(), at.end(), ++count) != at.end()) h.engine.CancelTransfer();
   };
 }
+// Cancels on the engine's event loop after `ms`, inside whatever call waits;
+// the time-outs are long, so only the cancel can end the wait.
+inline RowAction CancelAt(int ms, RowAction action) {
+  return [=](EngineHarness& h, ScriptedPeer& p) {
+    h.engine.RetrieveTimeout = h.engine.StoreTimeout = 30;
+    QTimer::singleShot(ms, &h.engine.Sockets1, [&h] { h.engine.CancelTransfer(); });
+    action(h, p);
+  };
+}
 inline RowAction AwaitLate() {
   return [](EngineHarness& h, ScriptedPeer&) { EXPECT_TRUE(h.AwaitLateReply()); };
 }

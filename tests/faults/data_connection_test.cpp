@@ -119,10 +119,7 @@ std::vector<FaultRow> Rows() {
                  "< EPSV | 229 (|||{port}|)\n< TYPE I | 200 ok\n< EPSV | 229 (|||{port}|)",
        .run = [](EngineHarness& h, ScriptedPeer& p) {
          h.engine.Passive = true;
-         Storing("hello")(h, p), Retrieving()(h, p);
-         h.engine.RetrieveTimeout = 30;
-         QTimer::singleShot(300, [&h] { h.engine.CancelTransfer(); });
-         Retrieving()(h, p);
+         Storing("hello")(h, p), Retrieving()(h, p), CancelAt(300, Retrieving())(h, p);
        },
        .commands = {"TYPE I", "EPSV", "TYPE I", "EPSV", "TYPE I", "EPSV"},
        .lines = {"Could not store file", "Data connection canceled"}, .log = {"not accepted within 1 seconds"}},

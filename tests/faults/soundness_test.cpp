@@ -6,14 +6,6 @@
 
 namespace {
 
-// Cancels on the engine's event loop after `ms`, inside whatever call waits.
-RowAction CancelAt(int ms, RowAction action) {
-  return [=](EngineHarness& h, ScriptedPeer& p) {
-    QTimer::singleShot(ms, &h.engine.Sockets1, [&h] { h.engine.CancelTransfer(); });
-    action(h, p);
-  };
-}
-
 std::vector<FaultRow> Rows() {
   const char* kAborted = "Transfer aborted due to you're request";
   return {
@@ -49,25 +41,17 @@ std::vector<FaultRow> Rows() {
       {.name = "CancelEndsListingWaitingForItsFirstReply", .script = "< TYPE A | 200 ok\n< PORT | 200 ok\n< LIST",
        .run = CancelAt(300, Listing()), .commands = {"TYPE A", "PORT", "LIST"}, .lines = {"Could not list directory"}},
       {.name = "CancelEndsTheAcceptWait", .script = Get("150 Opening (5 bytes)") + "data refuse",
-       .run = [](EngineHarness& h, ScriptedPeer& p) {
-         h.engine.RetrieveTimeout = 30;
-         CancelAt(300, Retrieving())(h, p);
-       },
-       .commands = {"TYPE I", "PORT", "RETR a"}, .boxes = {kNoSocket}},
+       .run = CancelAt(300, Retrieving()), .commands = {"TYPE I", "PORT", "RETR a"}, .boxes = {kNoSocket}},
       {.name = "CancelEndsAPassiveConnectNobodyAnswers",
        .script = "< TYPE I | 200 ok\ndata listen full\n< EPSV | 229 Entering Extended Passive Mode (|||{port}|)",
        .run = [](EngineHarness& h, ScriptedPeer& p) {
          h.engine.Passive = true;
-         h.engine.RetrieveTimeout = 30;
          CancelAt(300, Retrieving())(h, p);
        },
        .commands = {"TYPE I", "EPSV"}},
       {.name = "CancelEndsTheStoreClose",
        .script = Put("150 ok") + "data connect\ndata stall 1200\n< ABOR | 226 Abort successful\ndata close",
-       .run = [](EngineHarness& h, ScriptedPeer& p) {
-         h.engine.StoreTimeout = 30;
-         CancelAt(700, Storing(Pattern(1000)))(h, p);
-       },
+       .run = CancelAt(700, Storing(Pattern(1000))),
        .commands = {"TYPE I", "PORT", "STOR up.bin", "ABOR"}, .lines = {"226 Abort successful", kAborted}},
       // A stranger that connects first does not start the wait for the
       // server's data connection again: it still ends at the time-out (1 s).
