@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <filesystem>
 #include <map>
-#include <regex>
 
 #include "support/FtpServer.h"
 #include "support/TempProgramDir.h"
@@ -41,10 +40,6 @@ int RunDropped(TempProgramDir& dir, const std::string& profile, const QStringLis
   return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
 }
 
-std::string LogLines(const TempProgramDir& dir) {
-  return std::regex_replace(dir.ReadLog(), std::regex("[^ \n]+ [^ \n]+ ([^\r]*)\r\n"), "$1\n");
-}
-
 std::string Server(const FtpServer& server) {
   return "HostName=127.0.0.1\nPort=" + std::to_string(server.Port()) + "\nUserName=" + server.User() +
          "\nPassword=" + server.Password() + "\n";
@@ -63,7 +58,7 @@ TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
                        {QString::fromStdString(dir.Dir() + "drop/Docs"), "drop/Loose.DAT"}), 0);
   EXPECT_EQ(server.ReadFile("incoming/docs/sub/page.htm"), bytes);
   EXPECT_EQ(server.ReadFile("incoming/loose.dat"), std::string("\x01\x02\r\n\x00", 5));
-  EXPECT_EQ(LogLines(dir),
+  EXPECT_EQ(dir.LogLines(),
             "Connected to 127.0.0.1 as tester\nPWD\nMakeDirectory docs\nChangeDirectory docs\n"
             "Makedirectory sub\nChangedirectory sub\nPutfile Page.HTM\n"
             "Total bytes written to remote host :3000\nCDUP\nCDUP\nPutfile Loose.DAT\n"
@@ -79,7 +74,7 @@ TEST(Start, UnattendedRunsEndWithALineInsteadOfABox) {
     TempProgramDir dir;
     dir.WriteFile("f", "x");
     EXPECT_EQ(RunDropped(dir, profile, {"f"}), 2);
-    EXPECT_EQ(LogLines(dir), "Connection to " + line + "\nFinished sending files\n");
+    EXPECT_EQ(dir.LogLines(), "Connection to " + line + "\nFinished sending files\n");
   }
   // Started in a folder that is gone: a relative name is not looked for in
   // the profile's local folder, where a file of that name waits.
@@ -88,8 +83,8 @@ TEST(Start, UnattendedRunsEndWithALineInsteadOfABox) {
   dir.WriteFile("local/a.txt", "wrong file");
   EXPECT_EQ(RunDropped(dir, Server(server) + "Localdir=" + dir.Dir() + "local\n", {"a.txt"},
                        "mkdir gone && cd gone && rmdir ../gone"), 3);
-  EXPECT_NE(LogLines(dir).find("Not stored a.txt: relative to a start folder that cannot be named\n"
-                               "Stored 0 of 1 files\n"), std::string::npos) << LogLines(dir);
+  EXPECT_NE(dir.LogLines().find("Not stored a.txt: relative to a start folder that cannot be named\n"
+                               "Stored 0 of 1 files\n"), std::string::npos) << dir.LogLines();
   EXPECT_FALSE(std::filesystem::exists(server.Root() / "a.txt"));
 }
 
@@ -102,9 +97,9 @@ TEST(Start, ACutConnectionIsTakenUpAgainAndTheTreeArrivesWhole) {
   TempProgramDir dir;
   const std::map<std::string, std::string> tree = {{"Tree/a", "first"}, {"Tree/Sub/big", Pattern(8 << 20)}, {"c", "last"}};
   for (const auto& [name, bytes] : tree) dir.WriteFile("drop/" + name, bytes);
-  EXPECT_EQ(RunDropped(dir, Server(server) + "IncludeDirs=1\nIncludeSubDirs=1\n", {"drop/Tree", "drop/c"}), 0) << LogLines(dir);
+  EXPECT_EQ(RunDropped(dir, Server(server) + "IncludeDirs=1\nIncludeSubDirs=1\n", {"drop/Tree", "drop/c"}), 0) << dir.LogLines();
   for (const auto& [name, bytes] : tree) EXPECT_TRUE(server.ReadFile(name) == bytes) << name;
-  EXPECT_NE(LogLines(dir).find("Connected again to 127.0.0.1\nResuming big at "), std::string::npos) << LogLines(dir);
+  EXPECT_NE(dir.LogLines().find("Connected again to 127.0.0.1\nResuming big at "), std::string::npos) << dir.LogLines();
 }
 
 // The end of a run is told to the desktop's notification service on the

@@ -5,9 +5,11 @@
 //   dir.WriteFile("TARNEX.INI", "[Fixed]\r\nOK=1\r\n");
 //   FtpEngine engine(ui, dir.Dir());     // Dir() ends in "/"
 //   EXPECT_NE(dir.ReadLog().find("Error"), std::string::npos);
+//   EXPECT_EQ(dir.LogLines(), "Connected to 127.0.0.1\n");  // without the time stamps
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -60,6 +62,8 @@ public:
   // The settings file TARNEX.INI and the log file TARNEX.LOG.
   std::string IniPath() const { return FilePath("TARNEX.INI"); }
   std::string ReadLog() const { return ReadFile("TARNEX.LOG"); }
+  // The log's lines without their date and time, each ended by "\n".
+  std::string LogLines() const { return std::regex_replace(ReadLog(), std::regex("[^ \n]+ [^ \n]+ ([^\r]*)\r\n"), "$1\n"); }
 
 private:
   std::filesystem::path previous_ = std::filesystem::current_path();
