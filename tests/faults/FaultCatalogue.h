@@ -37,12 +37,14 @@ struct EngineHarness {
     engine.Sockets1.Timeout = 5;
   }
 
-  // Opens the control connection and reads the greeting.
-  bool Connect(int port) {
-    if (!OpenControlConnection(engine, "127.0.0.1", std::to_string(port))) return false;
+  // Opens the control connection and reads the greeting; or, given a user,
+  // takes the TLS steps and logs in as the window and the batch run do (true
+  // when the session is ready; false when a TLS step stopped it).
+  bool Connect(int port, const std::string& user = "", const std::string& password = "", const std::string& host = "127.0.0.1") {
+    if (!OpenControlConnection(engine, host, std::to_string(port))) return false;
     engine.Connected = true;
-    ReadGreeting(engine);
-    return true;
+    if (!user.empty()) return StartSession(engine, user, password, "") == SessionStart::Ready;
+    return ReadGreeting(engine), true;
   }
 
   // Waits (at most 3 s) until a reply no command awaits has arrived.

@@ -49,10 +49,8 @@ struct Session {
     h.engine.FastTransfers = s.fast;
     h.engine.Tls.Security = s.tls ? 1 : 0;
     h.engine.Tls.TrustedCertificate = server->Fingerprint();
-    EXPECT_TRUE(OpenControlConnection(h.engine, s.host == "::1" ? "[::1]" : s.host, std::to_string(server->Port())));
-    h.engine.Connected = true;
+    EXPECT_TRUE(h.Connect(server->Port(), server->User(), server->Password(), s.host == "::1" ? "[::1]" : s.host));
     ShowConnectionAddresses(h.engine);
-    EXPECT_EQ(StartSession(h.engine, server->User(), server->Password(), ""), SessionStart::Ready);
     EXPECT_TRUE(s.kind != FtpServer::Vsftpd || h.engine.SendCommand("CWD pub") == 2);
   }
   std::optional<FtpServer> server;

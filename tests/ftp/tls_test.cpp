@@ -10,14 +10,6 @@
 
 namespace {
 
-// Connect, the TLS steps and the login as the window and the batch run take them; false when
-// a TLS step stopped the connection.
-bool SecureLogin(EngineHarness& h, int port, const std::string& user, const std::string& password, const char* host = "127.0.0.1") {
-  if (!OpenControlConnection(h.engine, host, std::to_string(port))) return false;
-  h.engine.Connected = true;
-  return StartSession(h.engine, user, password, "") == SessionStart::Ready;
-}
-
 // A server that refuses AUTH TLS is a row of the window's table.
 TEST(Tls, StopsBeforeTheLoginWhenTheHandshakeFails) {
   const std::string tls = "> 220 ready\n< AUTH TLS | 234 go\n";
@@ -33,7 +25,7 @@ TEST(Tls, StopsBeforeTheLoginWhenTheHandshakeFails) {
     EngineHarness h;
     h.engine.Sockets1.Timeout = 1;
     h.engine.Tls.Security = 1;
-    EXPECT_FALSE(SecureLogin(h, peer.Port(), "joe", "secret"));
+    EXPECT_FALSE(h.Connect(peer.Port(), "joe", "secret"));
     EXPECT_TRUE(h.ui.HasLineContaining(line));
     // The greeting's time-out has its own box first.
     ASSERT_EQ(h.ui.boxes.size(), name == "no greeting" ? 2u : 1u);
@@ -83,7 +75,7 @@ TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
     if (!row.unattended && *row.why) h.ui.answers.push_back(row.answer);
     const bool trusted = row.answer == BoxAnswer::Yes;
 
-    EXPECT_EQ(SecureLogin(h, server.Port(), server.User(), has("quote") ? "" : server.Password(), has("[::1]") ? "[::1]" : "127.0.0.1"), trusted);
+    EXPECT_EQ(h.Connect(server.Port(), server.User(), has("quote") ? "" : server.Password(), has("[::1]") ? "[::1]" : "127.0.0.1"), trusted);
     if (has("quote")) h.engine.SendCommand("PASS %s", {server.Password()});
     EXPECT_TRUE(h.ui.HasLineContaining("TLS connection: TLSv1."));
     EXPECT_EQ(h.ui.boxes.size(), row.unattended || !*row.why ? 0u : 1u);
