@@ -37,34 +37,28 @@ std::vector<FaultRow> Rows() {
   // ends it at once (no data connection comes).
   const std::string noFile = "Could not retrieve file", noStore = "Could not store file";
   // `empty`: the local file is made (empty) before the refusal.
-  struct Refusal {
-    std::string name, script;
-    RowAction run;
-    std::vector<std::string> commands, lines;
-    bool empty = false;
+  auto refused = [&](std::string name, std::string script, RowAction run, std::vector<std::string> commands,
+                     std::vector<std::string> lines, bool empty = false) {
+    rows.push_back({.name = name, .script = script, .run = run, .commands = commands, .lines = lines});
+    if (empty) rows.back().file = std::make_pair("a.out", "");
+    if (lines == std::vector<std::string>{noStore}) rows.back().absent = {"Total bytes written", "Transfer aborted"};
   };
-  for (const Refusal& r : std::vector<Refusal>{
-           {"RetrieveType504", "< TYPE I | 504 Type not implemented", Retrieving(), {"TYPE I"}, {}, true},
-           {"RetrieveType451GoesOn", "< TYPE I | 451 Local error\n< PORT | 200 ok\n< RETR | 550 No such file",
-            Retrieving(), get, {noFile}},
-           {"RetrievePort501", "< TYPE I | 200 ok\n< PORT | 501 Illegal PORT command", Retrieving(),
-            {"TYPE I", "PORT"}, {}},
-           {"RetrievePort425GoesOn", "< TYPE I | 200 ok\n< PORT | 425 Cannot open\n< RETR | 425 Use PORT first",
-            Retrieving(), get, {noFile}},
-           {"RetrieveRetr450", Get("450 File busy"), Retrieving(), get, {noFile}, true},
-           {"ListList550", Steps("TYPE A", "LIST", "550 no listing"), Listing(), list, {"Could not list directory"}},
-           {"StoreType504GoesOn", "< TYPE I | 504 no\n< PORT | 200 ok\n< STOR | 150 ok\n" + kSent + "> 226 done",
-            Storing("hello world"), put, {"Total bytes written to remote host: 11", "226 done"}},
-           {"StorePort501", "< TYPE I | 200 ok\n< PORT | 501 no\n< STOR | 425 Use PORT first",
-            Storing("x"), put, {noStore}},
-           {"StoreStor553", Put("553 Not allowed"), Storing("x"), put, {noStore}},
-           {"StoreStorDoneAtOnce", Put("226 done") + kSent + "> 226 late", Storing("x"), put,
-            {"Not stored up.bin: the server did not start the transfer"}},
-       }) {
-    rows.push_back({.name = r.name, .script = r.script, .run = r.run, .commands = r.commands, .lines = r.lines});
-    if (r.empty) rows.back().file = std::make_pair("a.out", "");
-    if (r.lines == std::vector<std::string>{noStore}) rows.back().absent = {"Total bytes written", "Transfer aborted"};
-  }
+  refused("RetrieveType504", "< TYPE I | 504 Type not implemented", Retrieving(), {"TYPE I"}, {}, true);
+  refused("RetrieveType451GoesOn", "< TYPE I | 451 Local error\n< PORT | 200 ok\n< RETR | 550 No such file",
+          Retrieving(), get, {noFile});
+  refused("RetrievePort501", "< TYPE I | 200 ok\n< PORT | 501 Illegal PORT command", Retrieving(),
+          {"TYPE I", "PORT"}, {});
+  refused("RetrievePort425GoesOn", "< TYPE I | 200 ok\n< PORT | 425 Cannot open\n< RETR | 425 Use PORT first",
+          Retrieving(), get, {noFile});
+  refused("RetrieveRetr450", Get("450 File busy"), Retrieving(), get, {noFile}, true);
+  refused("ListList550", Steps("TYPE A", "LIST", "550 no listing"), Listing(), list, {"Could not list directory"});
+  refused("StoreType504GoesOn", "< TYPE I | 504 no\n< PORT | 200 ok\n< STOR | 150 ok\n" + kSent + "> 226 done",
+          Storing("hello world"), put, {"Total bytes written to remote host: 11", "226 done"});
+  refused("StorePort501", "< TYPE I | 200 ok\n< PORT | 501 no\n< STOR | 425 Use PORT first",
+          Storing("x"), put, {noStore});
+  refused("StoreStor553", Put("553 Not allowed"), Storing("x"), put, {noStore});
+  refused("StoreStorDoneAtOnce", Put("226 done") + kSent + "> 226 late", Storing("x"), put,
+          {"Not stored up.bin: the server did not start the transfer"});
   return rows;
 }
 
