@@ -16,12 +16,15 @@
 # With "vsftpd" (see vsftpd_server.py) it runs vsftpd instead, for
 # anonymous users only.
 import ctypes
+import hashlib
 import logging
 import os
 import time
 import signal
 import socket
+import ssl
 import struct
+import subprocess
 import sys
 
 print(os.getpid(), flush=True)
@@ -33,25 +36,15 @@ tls = sys.argv[4] if len(sys.argv) > 4 and sys.argv[4] != "vsftpd" else ""
 
 
 def certificate(folder):
-    """A self-signed certificate and its key, in one file in folder."""
-    from OpenSSL import crypto
-    key = crypto.PKey()
-    key.generate_key(crypto.TYPE_RSA, 2048)
-    cert = crypto.X509()
-    cert.get_subject().CN = "tarnex test server"
-    cert.set_serial_number(1)
-    cert.gmtime_adj_notBefore(-3600)
-    cert.gmtime_adj_notAfter(86400)
-    cert.set_version(2)
-    cert.add_extensions([crypto.X509Extension(b"subjectAltName", False, b"IP:::1")])
-    cert.set_issuer(cert.get_subject())
-    cert.set_pubkey(key)
-    cert.sign(key, "sha256")
-    pem = os.path.join(folder, "server.pem")
-    with open(pem, "wb") as out:
-        out.write(crypto.dump_privatekey(crypto.FILETYPE_PEM, key))
-        out.write(crypto.dump_certificate(crypto.FILETYPE_PEM, cert))
-    return pem, cert.digest("sha256").decode().replace(":", "")
+    """A self-signed certificate (valid for a day, naming ::1) and its key, in one file in
+    folder, and the certificate's SHA-256 in capital hex digits."""
+    pem = subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                          "-subj", "/CN=tarnex test server", "-addext", "subjectAltName=IP:::1",
+                          "-keyout", "/dev/stdout", "-out", "/dev/stdout"], capture_output=True, check=True).stdout.decode()
+    with open(os.path.join(folder, "server.pem"), "w") as out:
+        out.write(pem)
+    der = ssl.PEM_cert_to_DER_cert(pem[pem.index("-----BEGIN CERTIFICATE-----"):])
+    return out.name, hashlib.sha256(der).hexdigest().upper()
 
 
 if sys.argv[-1] == "vsftpd":
