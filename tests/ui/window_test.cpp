@@ -281,8 +281,7 @@ TEST_P(Session, GivesTheExactOutcome) {
   const bool scripted = !row.script.empty() && row.script != kRealServer;
   int port = peer.Port();
   if (row.script.empty()) {
-    ScriptedPeer gone;  // a port nobody listens on once it is gone
-    port = gone.Port();
+    port = ScriptedPeer().Port();  // a port nobody listens on once the peer is gone
   } else if (!scripted) {
     port = server.emplace().Port();
     server->WriteFile("readme.txt", "hello from the server\n");
