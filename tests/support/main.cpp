@@ -1,20 +1,13 @@
-// Test main: a QCoreApplication, so nested event loops, timers and socket
-// notifiers work; for window tests (TARNEX_TEST_GUI) a QApplication on the
-// offscreen platform.
+// Test main: a QApplication on the offscreen platform, so nested event loops,
+// timers, socket notifiers and the window's widgets all work.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#ifdef TARNEX_TEST_GUI
 #include <QApplication>
-using Application = QApplication;
-#else
-#include <QCoreApplication>
-using Application = QCoreApplication;
-#endif
+#include <cstdlib>
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  Application app(argc, argv);
+  QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
