@@ -67,7 +67,13 @@ int FtpEngine::SendCommandLine(const std::string& line) {
 }
 
 int FtpEngine::ReadReply() {
-  const int result = 5;
+  // A reply that failed ends here: the line it left unfinished is shown
+  // now, not glued to the start of the next reply.
+  const auto failed = [this] {
+    if (!replyLine_.empty()) ShowLine("%s", {replyLine_});
+    replyLine_.clear();
+    return 5;
+  };
   ReplyText.clear();
   std::string opened;  // the code of a multi-line reply under way
   // The whole reply, not each read of it, must come within the time-out: a
@@ -79,17 +85,16 @@ int FtpEngine::ReadReply() {
       Sockets1ErrorOccurred(&Sockets1, Sockets1.ConnectionSocket(), wsa::ETIMEDOUT_,
                             "Blocking call timed out");
       TakeAbort();
-      return result;
+      return failed();
     }
     // Wait for data; a peek that finds the connection closed ends the read.
     std::string peeked;
     int available = Sockets1.PeekRaw(peeked);
-    if (TakeAbort() || LastSocketError != 0) return result;
+    if (TakeAbort() || LastSocketError != 0) return failed();
     if (available <= 0) {
       // The server closed the connection, or it failed.
-      replyLine_.clear();  // a cut line must not start the next connection's reply
       ConnectionLost(ControlState::Closed, "closed by the server");
-      return result;
+      return failed();
     }
 
     size_t lf = peeked.find('\n');
@@ -97,8 +102,8 @@ int FtpEngine::ReadReply() {
     char buffer[256];
     if (take > 255) take = 255;
     int got = Sockets1.SReceive(Sockets1.ConnectionSocket(), buffer, static_cast<int>(take));
-    if (TakeAbort() || LastSocketError != 0) return result;
-    if (got <= 0) return result;
+    if (TakeAbort() || LastSocketError != 0) return failed();
+    if (got <= 0) return failed();
     // A line without its LF yet is kept and the read waits for the rest.
     replyLine_.append(buffer, static_cast<size_t>(got));
     if (lf == std::string::npos && replyLine_.size() < kMaxReplyLine) continue;
@@ -153,6 +158,15 @@ void FtpEngine::LoseControl(ControlState why, const std::string& reason) {
   if (ControlGone()) return;
   Control = why;
   ControlError = reason;
+}
+
+void FtpEngine::ResetControl() {
+  Control = ControlState::Open;
+  ControlError.clear();
+  ServerHasSize = -1;  // a new server, asked anew
+  ServerHasRestStream = false;
+  TypeInForce.clear();
+  replyLine_.clear();  // a line cut on the last connection
 }
 
 void FtpEngine::ConnectionLost(ControlState why, const std::string& reason) {

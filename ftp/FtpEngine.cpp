@@ -86,10 +86,11 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const st
     return;
   }
   std::string text = "Error: " + std::to_string(error) + "\r\n" + msg.substr(0, 255);
-  if (Unattended)
+  if (Unattended || (oneBox_ && boxShown_))
     ShowLine("%s", {text});
   else
     ui_.ShowMessageBox(text, "Error", BoxIcon::Exclamation, BoxOK);
+  boxShown_ = oneBox_;
   try {
     WriteLog(text + " Error");
   } catch (const std::exception& e) {

@@ -77,6 +77,20 @@ public:
   bool ControlGone() const { return Control != ControlState::Open; }
   // Marks the connection gone; the first cause and its words are kept.
   void LoseControl(ControlState why, const std::string& reason);
+  // A new control connection: open, with nothing known of its server yet.
+  void ResetControl();
+  // One operation (a transfer, a login) tells a failed socket in one box;
+  // what fails after it in the same operation goes to the transcript.
+  struct OneBoxScope {
+    FtpEngine& e;
+    const bool outer = !e.oneBox_;
+    explicit OneBoxScope(FtpEngine& engine) : e(engine) {
+      if (outer) e.oneBox_ = true, e.boxShown_ = false;
+    }
+    ~OneBoxScope() {
+      if (outer) e.oneBox_ = false;
+    }
+  };
   // An unattended (batch) run: no person answers boxes, so socket failures
   // and unreadable files are reported in the transcript and the log only,
   // and no command follows a lost control connection.
@@ -206,6 +220,7 @@ private:
   void AbortTransfer();
   struct TransferScope {
     FtpEngine& e;
+    OneBoxScope oneBox{e};
     explicit TransferScope(FtpEngine& engine) : e(engine) { e.transferRunning_ = true; }
     ~TransferScope() { e.transferRunning_ = false; }
   };
@@ -250,6 +265,8 @@ private:
   std::string pasvSession_;
   int storeRetries_ = 0;
   bool transferRunning_ = false;
+  bool oneBox_ = false;    // within an operation that shows one socket error box
+  bool boxShown_ = false;  // and it has been shown
   QElapsedTimer progressShown_;  // fast mode: when the progress was last shown
   bool cancelRequested_ = false;  // Cancel Transfer interrupted a waiting call
 };

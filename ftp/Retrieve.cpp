@@ -22,14 +22,19 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
   const bool textFile = !listing && !view && typeCommand == "TYPE A";
   LineEndsFromWire fromWire;
 
+  // Nobody answers a box in an unattended run: its text goes to the transcript.
+  const auto failed = [this](const std::string& text, const std::string& caption) {
+    if (Unattended) ShowLine("%s", {text});
+    else ui_.ShowMessageBox(text, caption, BoxIcon::Exclamation, BoxOK);
+    WriteLog(text);
+  };
   LocalFile file;
   if (separate || !toTranscript) {
     // A file of that name is kept as it is until the server sends the data.
     bool made =
         separate ? file.CreateTemporary(listing ? "LST" : "VIW") : file.OpenForReplace(localName);
     if (!made) {
-      ui_.ShowMessageBox("Could not open file", "_lopen error", BoxIcon::Exclamation, BoxOK);
-      WriteLog("Could not open file");
+      failed("Could not open file", "_lopen error");
       return;
     }
   }
@@ -77,9 +82,7 @@ void FtpEngine::Retrieve(const std::string& source, const std::string& localName
     socket = AcceptDataConnection();
   }
   if (TakeAbort() || LastSocketError != 0 || socket == -1) {
-    const char* text = "Could not extablish data socket, operation canceled";
-    ui_.ShowMessageBox(text, "ERROR", BoxIcon::Exclamation, BoxOK);
-    WriteLog(text);
+    failed("Could not extablish data socket, operation canceled", "ERROR");
     return;
   }
   if (!separate && !toTranscript && !file.Truncate()) {

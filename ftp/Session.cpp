@@ -16,11 +16,7 @@ bool OpenControlConnection(FtpEngine& engine, const std::string& host, const std
   control.Port = port;
   control.IPAddr = host;
   control.SetNonBlocking(false);
-  engine.Control = FtpEngine::ControlState::Open;
-  engine.ControlError.clear();
-  engine.ServerHasSize = -1;  // a new server, asked anew
-  engine.ServerHasRestStream = false;
-  engine.TypeInForce.clear();
+  engine.ResetControl();
   try {
     BusyCursor busy(engine);
     control.SConnect();
@@ -64,6 +60,7 @@ void Login(FtpEngine& engine, const std::string& user, const std::string& passwo
 
 SessionStart StartSession(FtpEngine& engine, const std::string& user, const std::string& password,
                           const std::string& account) {
+  const FtpEngine::OneBoxScope oneBox(engine);
   if (!TlsBeforeGreeting(engine)) return SessionStart::StoppedBeforeLogin;
   engine.LastReply.clear();  // so a greeting that never came is told
   ReadGreeting(engine);

@@ -51,7 +51,14 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   statusText_.clear();  // others may have changed the status line meanwhile
 
   ShowLine("Transferring local file: %s to remote file: %s", {localName, remoteName});
-  SendTypeCommand(typeCommand);
+  const auto couldNot = [&] {
+    if (Unattended && ControlGone()) return;  // the run ends with its own line
+    ShowLine("Could not store file");
+    WriteLog("Could not store file " + remoteName);
+  };
+  // A command that got no reply at all (its box has said why) ends the
+  // store: the server would not answer the next ones either.
+  if (SendTypeCommand(typeCommand) == 5 && LastSocketError != 0 && !Unattended) return couldNot();
   if (Unattended && ControlGone()) return;  // the run ends with its own line
   if (!TlsBeforeData(*this)) {
     NotStored(remoteName, "its data would not be protected");
@@ -61,11 +68,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   Sockets2.Timeout = StoreTimeout;
   // A passive data connection that could not be opened ends the store
   // before STOR: the transcript has said why.
-  if (SendPort() != 2 && passiveData_) {
-    ShowLine("Could not store file");
-    WriteLog("Could not store file " + remoteName);
-    return;
-  }
+  if (SendPort() != 2 && (passiveData_ || LastSocketError != 0)) return couldNot();
   // REST goes right before the STOR it is for.
   if (from > 0 && (!file.SkipTo(from) || SendCommand("REST %s", {std::to_string(from)}) != 3)) {
     CloseDataConnection();
@@ -80,12 +83,7 @@ void FtpEngine::StoreOnce(const std::string& typeCommand, const std::string& loc
   // A refused STOR (or one that could not be sent) brings no data
   // connection: waiting for one would only end at the time-out, with an
   // error box that halts an unattended run. Its reply has said why.
-  if (stored == 4 || stored == 5 || stored == -1) {
-    if (Unattended && ControlGone()) return;  // the run ends with its own line
-    ShowLine("Could not store file");
-    WriteLog("Could not store file " + remoteName);
-    return;
-  }
+  if (stored == 4 || stored == 5 || stored == -1) return couldNot();
 
   // Without a data connection (or with one whose TLS failed) nothing reached
   // the server, whatever its reply says.

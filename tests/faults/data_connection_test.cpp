@@ -47,6 +47,8 @@ std::vector<FaultRow> Rows() {
        .boxes = {k10004, kNoSocket}, .lines = {"No data connection came from the server in time: where a router "
                                                 "or firewall stands between, passive mode (in Setup) may help"},
        .file = file(""), .log = {kNoSocket}},
+      {.name = "UnattendedServerNeverConnects", .script = hello + "data refuse",
+       .run = [](EngineHarness& h, ScriptedPeer& p) { h.engine.Unattended = true, Retrieving()(h, p); }, .commands = get, .lines = {kNoSocket}},
       // Connected, then silence: the receive times out, ABOR goes out, and
       // its replies (read late) are shown before the next command.
       {.name = "Reply150ThenNothing",

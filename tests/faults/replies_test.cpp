@@ -38,7 +38,19 @@ std::vector<FaultRow> Rows() {
              Retrieving(), {"TYPE I", "PORT", "RETR a"}, {"late reply"}),
       silent("SilentAfterAStore", Put("150 ok") + kSent, Storing(Pattern(1000)), {"TYPE I", "PORT", "STOR up.bin"},
              {"Total bytes written to remote host: 1000", "late reply"}),
+      // A line the time-out cut is shown then, not glued to the late one.
+      silent("UnfinishedLineAtTheTimeOut", "< STAT\n>> 211 cut\n", [](EngineHarness& h, ScriptedPeer&) { h.engine.SendCommand("STAT"); },
+             {"STAT"}, {"211 cut", "late reply"}),
+      silent("SilentAtAStoresType", "< TYPE I\n", Storing(Pattern(10)), {"TYPE I"}, {"Could not store file", "late reply"}),
+      // One box for a login whose greeting never came and whose PASS got no reply.
+      silent("SilentGreetingThenSilentPass", "< USER u | 331 ok\n< PASS p\n",
+             [](EngineHarness& h, ScriptedPeer&) { StartSession(h.engine, "u", "p", ""); }, {"USER u", "PASS p"}, {"late reply"}),
   };
+  // One box for a store whose send failed and whose final reply never came.
+  rows.push_back({.name = "StoreSendFailsThenSilent", .script = Put("150 ok") + "data connect\npause 300\ndata reset",
+                  .run = [](EngineHarness& h, ScriptedPeer& p) { h.engine.Sockets1.Timeout = 1, Storing(Pattern(4 << 20))(h, p); },
+                  .commands = {"TYPE I", "PORT", "STOR up.bin"}, .lines = {"Interrupted system call"}, .boxesMayVary = true,
+                  .check = [](EngineHarness& h, ScriptedPeer&) { EXPECT_EQ(h.ui.boxes.size(), 1u); }});
   rows[0].log = {"Error: 10004\\r\\nInterrupted system call Error\r\n"};
   rows[0].absent = {"10004"};  // socket errors stay out of the transcript
   rows[3].check = [](EngineHarness&, ScriptedPeer& p) { EXPECT_EQ(p.DataReceived(), Pattern(1000)); };
