@@ -36,6 +36,18 @@ TEST(Tls, StopsBeforeTheLoginWhenTheHandshakeFails) {
   }
 }
 
+// A refused PROT P ends the session at once: nothing could go in clear.
+TEST(Tls, RefusedProtectionClosesTheConnection) {
+  ::setenv("TARNEX_FTPD_FAULT", "refuse PROT", 1);
+  FtpServer server("explicit");
+  EngineHarness h;
+  h.engine.Tls.Security = 1;
+  h.engine.Tls.TrustedCertificate = server.Fingerprint();
+  EXPECT_FALSE(h.Connect(server.Port(), server.User(), server.Password()));
+  EXPECT_TRUE(h.ui.HasLine("The server refused protected data connections"));
+  EXPECT_TRUE(!h.engine.Connected && h.engine.Sockets1.ConnectionSocket() == -1);
+}
+
 struct ServerRow {
   const char* name;
   const char* mode;        // explicit or implicit

@@ -83,6 +83,11 @@ def tls_handler(implicit):
                 self.secure_connection(self.ssl_context)
             super().handle()
 
+        def ftp_PROT(self, line):
+            if "refuse PROT" in os.environ.get("TARNEX_FTPD_FAULT", ""):
+                return self.respond("534 Protection level refused")
+            return super().ftp_PROT(line)
+
     context = Handler.get_ssl_context()
     context.set_session_id(b"tarnex-tests")
     return Handler
