@@ -102,6 +102,18 @@ TEST(Start, ACutConnectionIsTakenUpAgainAndTheTreeArrivesWhole) {
   EXPECT_NE(dir.LogLines().find("Connected again to 127.0.0.1\nResuming big at "), std::string::npos) << dir.LogLines();
 }
 
+// After the cut the server shows another certificate: the run ends, asks nothing.
+TEST(Start, ACertificateChangedAtTheReconnectEndsTheRun) {
+  ::setenv("TARNEX_FTPD_CUT", "1", 1), ::setenv("TARNEX_FTPD_FAULT", "new certificate", 1);
+  FtpServer server("explicit");
+  ::unsetenv("TARNEX_FTPD_CUT"), ::unsetenv("TARNEX_FTPD_FAULT");
+  TempProgramDir dir;
+  dir.WriteFile("big", Pattern(8 << 20));
+  EXPECT_EQ(RunDropped(dir, Server(server) + "Security=1\nTrustedCertificate=" + server.Fingerprint() + "\n", {"big"}), 2);
+  EXPECT_NE(dir.LogLines().find("the server's certificate has changed"), std::string::npos) << dir.LogLines();
+  EXPECT_EQ(dir.LogLines().find("try 2 of 3"), std::string::npos) << dir.LogLines();  // nor tries again
+}
+
 // The end of a run is told to the desktop's notification service on the
 // session bus (here a private one, whose service the test plays).
 TEST(Start, TheEndOfARunIsToldToTheDesktop) {

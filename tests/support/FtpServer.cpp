@@ -21,10 +21,9 @@ FtpServer::FtpServer(const std::string& tls, Kind kind)
   const auto ready = [&] { return ::poll(&out, 1, 10000) == 1; };
   auto next = [&](int& n) { return ready() && std::fscanf(pipe_, "%d", &n) == 1; };
   // The server prints its process id at once, its port once it listens, and
-  // then vsftpd its certificate's fingerprint.
+  // then, with TLS, its certificate's fingerprint.
   char fingerprint[65] = "";
-  if (!next(pid_) || !next(port_) ||
-      (kind == Vsftpd && !tls.empty() && !(ready() && std::fscanf(pipe_, "%64s", fingerprint) == 1))) {
+  if (!next(pid_) || !next(port_) || (!tls.empty() && !(ready() && std::fscanf(pipe_, "%64s", fingerprint) == 1))) {
     Stop();
     throw std::runtime_error("FtpServer: the server did not start:\n" + LogText());
   }

@@ -25,6 +25,7 @@ import socket
 import ssl
 import struct
 import subprocess
+import tempfile
 import sys
 
 print(os.getpid(), flush=True)
@@ -64,7 +65,8 @@ def tls_handler(implicit):
     from OpenSSL._util import lib
     from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
 
-    pem = certificate(os.path.dirname(os.path.abspath(root)))[0]
+    global fingerprint
+    pem, fingerprint = certificate(os.path.dirname(os.path.abspath(root)))
     class ResumingDTP(TLS_DTPHandler):
         def handle_ssl_established(self):
             self._error = "cut" in os.environ.get("TARNEX_FTPD_FAULT", "")  # so it closes without close_notify
@@ -113,10 +115,15 @@ def cut_stor(self, file, mode="w"):
         if not self._closed:
             self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.close()
+        if "new certificate" in os.environ.get("TARNEX_FTPD_FAULT", ""):  # the next session shows another
+            handler.certfile = handler.keyfile = certificate(tempfile.mkdtemp())[0]
+            handler.ssl_context = None
+            handler.get_ssl_context()
     if str(stors[0]) in cut_at:
         self.ioloop.call_later(0.04, cut)
     return stor(self, file, mode)
 handler.ftp_STOR = cut_stor
 server = FTPServer((os.environ.get("TARNEX_FTPD_HOST", "127.0.0.1"), 0), handler)
 print(server.socket.getsockname()[1], flush=True)
+if tls: print(fingerprint, flush=True)
 server.serve_forever(handle_exit=True)
