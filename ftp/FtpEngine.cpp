@@ -60,12 +60,12 @@ bool EndsConnection(int error) {
 
 void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const std::string& msg) {
   LastSocketError = error;
+  const std::string reason = "Error " + std::to_string(error) + " " + msg.substr(0, 255);
   if (Unattended && sender == &Sockets1) {
     // Nobody is there to click a box or wait for a slow server: the run
     // sends nothing more, reports the loss once, in its closing line, and
     // ends. The first failure is the cause; a cancelled call's report
     // follows it.
-    const std::string reason = "Error " + std::to_string(error) + " " + msg.substr(0, 255);
     LoseControl(error == 10060 ? ControlState::TimedOut : ControlState::Failed, reason);
     if (error == 10060) AbortFlag = true;
     LastSocketError = error == 10060 ? 0 : error;
@@ -98,8 +98,7 @@ void FtpEngine::Sockets1ErrorOccurred(TSockets* sender, int, int error, const st
     // it, so a log that cannot be written is shown here instead.
     ui_.ShowMessageBox(e.what(), "Error", BoxIcon::Exclamation, BoxOK);
   }
-  if (sender == &Sockets1 && EndsConnection(error))
-    ConnectionLost(ControlState::Failed, "Error " + std::to_string(error) + " " + msg.substr(0, 255));
+  if (sender == &Sockets1 && EndsConnection(error)) ConnectionLost(ControlState::Failed, reason);
 }
 
 void FtpEngine::ShowProgress(int64_t done, int64_t size) {

@@ -86,23 +86,23 @@ bool TlsAfterGreeting(FtpEngine& e) {
   return ControlHandshake(e);
 }
 
+// PBSZ 0 and PROT P: true when the server protects data connections.
+bool ProtectData(FtpEngine& e) {
+  e.Tls.DataProtected = e.SendCommand("PBSZ 0") == 2 && e.SendCommand("PROT P") == 2;
+  return e.Tls.DataProtected;
+}
+
 bool TlsAfterLogin(FtpEngine& e) {
   if (e.Tls.Security == 0 || !e.Connected) return true;
   if (e.Memo.LastReplyCode() / 100 != 2) return true;  // not logged in: nothing to protect
-  if (e.SendCommand("PBSZ 0") != 2 || e.SendCommand("PROT P") != 2)
-    return Fail(e, "The server refused protected data connections");
-  e.Tls.DataProtected = true;
-  return true;
+  return ProtectData(e) || Fail(e, "The server refused protected data connections");
 }
 
 bool TlsBeforeData(FtpEngine& e) {
   if (e.Tls.Security == 0 || e.Tls.DataProtected) return true;
   // A login finished after the session's start (by Quote, after a 331) has
   // had no PBSZ and PROT yet: they go now, before the first data connection.
-  if (e.Connected && e.Sockets1.Tls() && e.SendCommand("PBSZ 0") == 2 && e.SendCommand("PROT P") == 2) {
-    e.Tls.DataProtected = true;
-    return true;
-  }
+  if (e.Connected && e.Sockets1.Tls() && ProtectData(e)) return true;
   e.ShowAndLog("Transfer refused: the server would not protect its data connection with TLS");
   return false;
 }

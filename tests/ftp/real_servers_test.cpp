@@ -139,9 +139,10 @@ TEST(RealServers, CancelGivesTheWindowBackAndRepliesStayInStep) {
     // The server saw the transfer cut, and its reply starts a line even
     // after a listing cut mid-line. (pyftpdlib may take a cut upload for a
     // complete one when it sees the reset before the ABOR; under load a
-    // whole listing may be in the loopback buffers before the cancel.)
+    // whole listing may be in the loopback buffers before the cancel, and
+    // then the ABOR finds nothing left to cut.)
     const bool cut = std::ranges::any_of(h.ui.lines, [](auto& line) { return line.starts_with("426 "); });
-    EXPECT_TRUE(cut || (s.kind == FtpServer::Pyftpdlib && op == Op::Put) || op == Op::List);
+    EXPECT_TRUE(cut || (s.kind == FtpServer::Pyftpdlib && op == Op::Put) || (op == Op::List && session.server->LogText().find("ABOR") != std::string::npos));
     EXPECT_EQ(h.engine.SendCommand("PWD"), 2);
     EXPECT_EQ(h.engine.LastReply.substr(0, 4), "257 ");
     EXPECT_TRUE(op != Op::Get || h.dir.ReadFile("big.bin").size() < big.size());
