@@ -46,23 +46,26 @@ std::string Server(const FtpServer& server) {
 }
 }  // namespace
 
+// Fast mode moves the same tree with the same log.
 TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
-  FtpServer server;
-  std::filesystem::create_directories(server.Root() / "incoming");
-  TempProgramDir dir;
-  const std::string bytes = Pattern(3000);
-  dir.WriteFile("drop/Docs/Sub/Page.HTM", bytes);
-  dir.WriteFile("drop/Loose.DAT", std::string("\x01\x02\r\n\x00", 5));
-  EXPECT_EQ(RunDropped(dir, Server(server) + "Directory=Incoming\nIncludeDirs=1\nIncludeSubDirs=1\n"
-                            "UseLowerCase=1\nLocaldir=" + dir.Dir() + "drop/Docs\n",
-                       {QString::fromStdString(dir.Dir() + "drop/Docs"), "drop/Loose.DAT"}), 0);
-  EXPECT_EQ(server.ReadFile("incoming/docs/sub/page.htm"), bytes);
-  EXPECT_EQ(server.ReadFile("incoming/loose.dat"), std::string("\x01\x02\r\n\x00", 5));
-  EXPECT_EQ(dir.LogLines(),
-            "Connected to 127.0.0.1 as tester\nPWD\nMakeDirectory docs\nChangeDirectory docs\n"
-            "Makedirectory sub\nChangedirectory sub\nPutfile Page.HTM\n"
-            "Total bytes written to remote host :3000\nCDUP\nCDUP\nPutfile Loose.DAT\n"
-            "Total bytes written to remote host :5\nStored 2 of 2 files\nFinished sending files\n");
+  for (const std::string fast : {"", "[options]\nFastTransfers=1\n"}) {
+    FtpServer server;
+    std::filesystem::create_directories(server.Root() / "incoming");
+    TempProgramDir dir;
+    const std::string bytes = Pattern(3000);
+    dir.WriteFile("drop/Docs/Sub/Page.HTM", bytes);
+    dir.WriteFile("drop/Loose.DAT", std::string("\x01\x02\r\n\x00", 5));
+    EXPECT_EQ(RunDropped(dir, Server(server) + "Directory=Incoming\nIncludeDirs=1\nIncludeSubDirs=1\n"
+                              "UseLowerCase=1\nLocaldir=" + dir.Dir() + "drop/Docs\n" + fast,
+                         {QString::fromStdString(dir.Dir() + "drop/Docs"), "drop/Loose.DAT"}), 0);
+    EXPECT_EQ(server.ReadFile("incoming/docs/sub/page.htm"), bytes);
+    EXPECT_EQ(server.ReadFile("incoming/loose.dat"), std::string("\x01\x02\r\n\x00", 5));
+    EXPECT_EQ(dir.LogLines(),
+              "Connected to 127.0.0.1 as tester\nPWD\nMakeDirectory docs\nChangeDirectory docs\n"
+              "Makedirectory sub\nChangedirectory sub\nPutfile Page.HTM\n"
+              "Total bytes written to remote host :3000\nCDUP\nCDUP\nPutfile Loose.DAT\n"
+              "Total bytes written to remote host :5\nStored 2 of 2 files\nFinished sending files\n") << fast;
+  }
 }
 
 // Nobody watches a dropped run: what would have been a box is one log line,
