@@ -67,6 +67,7 @@ TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
       {"implicit, passive, [::1], password by quote, cut data", "implicit", "", false, true, BoxAnswer::Yes, ""},
       {"changed, refused", "explicit", std::string(64, 'A'), false, false, BoxAnswer::No, "the server's certificate has changed"},
       {"batch run", "implicit", "", true, false, BoxAnswer::No, "certificate is not trusted"},
+      {"other data certificate", "explicit", "", false, true, BoxAnswer::Yes, "IP address mismatch"},
   };
   for (const ServerRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -108,6 +109,11 @@ TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
     const std::string bytes = Pattern(300 * 1024 + 5);
     h.dir.WriteFile("up.bin", bytes);
     h.engine.StoreFile("TYPE I", "up.bin", "up.bin");
+    if (has("other data")) {  // not the server the user trusted: nothing goes to it
+      EXPECT_TRUE(h.ui.HasLine("Data connection refused: its certificate is not the server's"));
+      EXPECT_FALSE(server.Exists("up.bin") && server.ReadFile("up.bin") == bytes);
+      continue;
+    }
     EXPECT_EQ(h.engine.LastReply.substr(0, 3), "226");
     EXPECT_TRUE(server.Exists("up.bin") && server.ReadFile("up.bin") == bytes);
     h.engine.Retrieve("up.bin", "back.bin", "TYPE I");

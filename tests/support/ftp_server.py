@@ -10,7 +10,8 @@
 # first byte), requires TLS for the login and the data, and closes a data
 # connection that does not resume the control connection's TLS session.
 # Its certificate names ::1 only. With "cut" in $TARNEX_FTPD_FAULT its data
-# connections end without TLS close_notify.
+# connections end without TLS close_notify; with "other data certificate"
+# they show a certificate of their own.
 # With $TARNEX_FTPD_CUT (numbers, such as "2,5") the link breaks 40 ms into
 # those uploads (1 is the first of the server's run): the session is reset.
 # With "vsftpd" (see vsftpd_server.py) it runs vsftpd instead, for
@@ -67,12 +68,21 @@ def tls_handler(implicit):
 
     global fingerprint
     pem, fingerprint = certificate(os.path.dirname(os.path.abspath(root)))
+    other = None  # with "other data certificate", the data connections show a certificate of their own
+    if "other data certificate" in os.environ.get("TARNEX_FTPD_FAULT", ""):
+        other, other_pem = SSL.Context(SSL.TLS_SERVER_METHOD), certificate(tempfile.mkdtemp())[0]
+        other.use_certificate_chain_file(other_pem)
+        other.use_privatekey_file(other_pem)
+
     class ResumingDTP(TLS_DTPHandler):
         def handle_ssl_established(self):
             self._error = "cut" in os.environ.get("TARNEX_FTPD_FAULT", "")  # so it closes without close_notify
-            if not lib.SSL_session_reused(self.socket._ssl):
+            if not lib.SSL_session_reused(self.socket._ssl) and not other:
                 self.cmd_channel.log("data connection without session reuse: closed")
                 self.close()
+
+        def secure_connection(self, ssl_context):
+            super().secure_connection(other or ssl_context)
 
     class Handler(TLS_FTPHandler):
         certfile = pem
