@@ -134,6 +134,12 @@ const Row kRows[] = {
     {"a reset connection ends the run: one line, no box, nothing more sent, 2", "TransferType=2\n" kNoReconnect,
      "a=hello\nb=hello", {"a", "b"}, "store a\nreset",
      "Connected to 127.0.0.1 as u\nput a 5\nPutfile b\nConnection Failed*\nFinished sending files", "", 2},
+    {"without reconnecting, a broken data connection leaves its file not stored, and a connection lost in a "
+     "folder command ends the run, 2", "TransferType=2\nIncludeDirs=1\n" kNoReconnect,
+     "head -c 16000000 /dev/zero > a\nD/f=1", {"a", "D"}, "< TYPE I | 200 ok\n< PORT | 200 ok\n< STOR a | 150 ok\n"
+     "data connect\npause 30\ndata reset\n> 451 broken\n< MKD D\nclose", "Connected to 127.0.0.1 as u\nPutfile a\n*\n"
+     "Not stored a: incomplete, the data connection failed\nMakeDirectory D\nChangeDirectory D\n"
+     "Connection Failed: closed by the server\nFinished sending files", "", 2},
     {"a server that falls silent ends the run at the control time-out, 2", "TransferType=2\n" kNoReconnect,
      "a=hello\nb=hello", {"a", "b"}, "< TYPE I",
      "Connected to 127.0.0.1 as u\nPutfile a\nConnection Failed: Error 10060 *\nFinished sending files",
