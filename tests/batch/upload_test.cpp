@@ -152,6 +152,12 @@ const Row kRows[] = {
      "store f3 226 done\n< SIZE f3 | 213 5", "Connected to 127.0.0.1 as u\nput f1 3\nPutfile f2\n*Connection lost: Error "
      "10054 *; connecting again in 2 s (try 1 of 3)\nConnected again to 127.0.0.1\nResuming f2 at 1000 of 5000 bytes\n"
      "Total bytes written to remote host :4000\nput f3 5\nStored 3 of 3 files\nFinished sending files", "", 0},
+    {"a server copy as long as the file is no part to resume: sent whole again", "TransferType=2",
+     "f1=one\nhead -c 5000 /dev/urandom > f2", {"f1", "f2"}, "store f1\n< FEAT | 211 no SIZE\ncut f2\nagain\n< FEAT\n"
+     ">> 211-f\\r\\n SIZE\\r\\n REST STREAM\\r\\n211 end\\r\\n\n< TYPE I | 200 ok\n< SIZE f2 | 213 5000\n"
+     "store f2 226 done\n< SIZE f2 | 213 5000",
+     "Connected to 127.0.0.1 as u\nput f1 3\nPutfile f2\n*(try 1 of 3)\nConnected again to 127.0.0.1\n"
+     "Total bytes written to remote host :5000\nStored 2 of 2 files\nFinished sending files", "", 0},
     {"without REST STREAM the cut file is sent whole again", "TransferType=2", "f1=one\nf2=second", {"f1", "f2"},
      "store f1\n< FEAT | 211 no SIZE\ncut f2\nagain\n< FEAT | 211 none\nstore f2 226 done",
      "Connected to 127.0.0.1 as u\nput f1 3\nPutfile f2\n*(try 1 of 3)\nConnected again to 127.0.0.1\n"
