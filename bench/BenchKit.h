@@ -107,14 +107,14 @@ inline long long FileSize(const std::string& path) {
   return in ? static_cast<long long>(in.tellg()) : -1;
 }
 
-// Connects the engine to 127.0.0.1:port and logs in.
+// Connects the engine to 127.0.0.1:port and starts the session as the window
+// does: TLS as the engine is set, and the login.
 inline void ConnectAndLogin(FtpEngine& engine, int port, const std::string& user,
                             const std::string& password) {
   if (!OpenControlConnection(engine, "127.0.0.1", std::to_string(port)))
     throw std::runtime_error("cannot connect to the server");
   engine.Connected = true;
-  ReadGreeting(engine);
-  Login(engine, user, password, "");
+  if (StartSession(engine, user, password, "") != SessionStart::Ready) throw std::runtime_error("no session");
 }
 
 inline void Print(const std::string& name, double value) {

@@ -140,13 +140,19 @@ double RunQueueWait() {
 // ticks of a 5 ms timer, the same less the time the thread waited for a
 // processor meanwhile (on a loaded machine the server and other programs
 // take turns with it), and the highest resident memory seen.
+struct Peaks {
+  double gap = 0, ownGap = 0;
+  long rss = 0;
+  void Take(const Peaks& p) {
+    gap = std::max(gap, p.gap), ownGap = std::max(ownGap, p.ownGap), rss = std::max(rss, p.rss);
+  }
+};
 struct LoopWatch {
   QTimer timer;
   std::chrono::steady_clock::time_point last;
   double lastWait = 0;
   bool ticked = false;
-  double maxGap = 0, maxOwnGap = 0;
-  long maxRss = 0;
+  Peaks peak;
   LoopWatch() {
     timer.setInterval(5);
     QObject::connect(&timer, &QTimer::timeout, [this] {
@@ -154,13 +160,12 @@ struct LoopWatch {
       const double wait = RunQueueWait();
       if (ticked) {
         const double gap = std::chrono::duration<double>(now - last).count();
-        maxGap = std::max(maxGap, gap);
-        maxOwnGap = std::max(maxOwnGap, gap - (wait - lastWait));
+        peak.Take({gap, gap - (wait - lastWait), 0});
       }
       ticked = true;
       last = now;
       lastWait = wait;
-      maxRss = std::max(maxRss, ResidentKiB());
+      peak.Take({0, 0, ResidentKiB()});
     });
     timer.start();
   }
@@ -187,11 +192,7 @@ void FastAgainstCurl(const std::string& tls, bool passive, const std::string& wo
   engine.Passive = passive;
   engine.Tls.Security = tls.empty() ? 0 : 1;
   engine.Tls.TrustedCertificate = server.Fingerprint();
-  if (!OpenControlConnection(engine, "127.0.0.1", std::to_string(server.Port())))
-    throw std::runtime_error("cannot reach the server");
-  engine.Connected = true;
-  if (StartSession(engine, server.User(), server.Password(), "") != SessionStart::Ready)
-    throw std::runtime_error("no session");
+  ConnectAndLogin(engine, server.Port(), server.User(), server.Password());
   const std::string curl = "curl -s " + std::string(tls.empty() ? "" : "--ssl-reqd -k ") +
                            (passive ? "" : "-P 127.0.0.1 ") + "'ftp://" + server.User() + ":" +
                            server.Password() + "@127.0.0.1:" + std::to_string(server.Port()) + "/";
@@ -200,7 +201,8 @@ void FastAgainstCurl(const std::string& tls, bool passive, const std::string& wo
     fs::remove(path);
   };
   std::vector<double> fastGet, curlGet, fastPut, curlPut;
-  double gap = 0, ownGap = 0, cpu = 0;
+  Peaks peak;
+  double cpu = 0;
   for (int run = 0; run < 3; ++run) {
     for (const bool get : {true, false}) {
       LoopWatch watch;
@@ -210,8 +212,7 @@ void FastAgainstCurl(const std::string& tls, bool passive, const std::string& wo
       else engine.StoreFile("TYPE I", source, "fast-up.bin");
       (get ? fastGet : fastPut).push_back(Seconds(start));
       cpu += CpuSeconds() - cpuBefore;
-      gap = std::max(gap, watch.maxGap);
-      ownGap = std::max(ownGap, watch.maxOwnGap);
+      peak.Take(watch.peak);
       whole(get ? work + "/fast.bin" : (server.Root() / "fast-up.bin").string(), "fast mode");
     }
     curlGet.push_back(TimedShell(curl + "big.bin' -o '" + work + "/curl.bin'"));
@@ -224,8 +225,8 @@ void FastAgainstCurl(const std::string& tls, bool passive, const std::string& wo
   Print("fast_" + tag + "store_vs_curl", Median(curlPut) / Median(fastPut));
   Print("fast_" + tag + "retrieve_mib_s", kSize / 1048576.0 / Median(fastGet));
   Print("fast_" + tag + "store_mib_s", kSize / 1048576.0 / Median(fastPut));
-  Print("fast_" + tag + "max_loop_gap_ms", gap * 1000);
-  Print("fast_" + tag + "max_loop_gap_own_ms", ownGap * 1000);
+  Print("fast_" + tag + "max_loop_gap_ms", peak.gap * 1000);
+  Print("fast_" + tag + "max_loop_gap_own_ms", peak.ownGap * 1000);
   Print("fast_" + tag + "cpu_s_per_gib", cpu / 6);
   fs::remove(source);
 }
@@ -265,8 +266,7 @@ int main(int argc, char** argv) {
     };
     const std::string up = server.Root().string() + "/";
     std::map<std::string, std::vector<double>> t;
-    double retrieveGap = 0, storeGap = 0, retrieveOwnGap = 0, storeOwnGap = 0;
-    long retrieveRss = 0, storeRss = 0;
+    std::map<std::string, Peaks> peak;  // of the active retrieve and store
     const long rssBefore = ResidentKiB();
     for (int round = 0; round < 3; ++round) {
       for (const bool passive : {false, true}) {
@@ -275,9 +275,7 @@ int main(int argc, char** argv) {
         auto start = std::chrono::steady_clock::now();
         engine.Retrieve("big.bin", work + "/engine.bin", "TYPE I");
         t[passive ? "retrieve_passive" : "retrieve_engine"].push_back(Seconds(start));
-        if (!passive) retrieveGap = std::max(retrieveGap, watch.maxGap);
-        if (!passive) retrieveOwnGap = std::max(retrieveOwnGap, watch.maxOwnGap);
-        if (!passive) retrieveRss = std::max(retrieveRss, watch.maxRss);
+        if (!passive) peak["retrieve"].Take(watch.peak);
         whole(work + "/engine.bin", "engine retrieve");
         t[passive ? "retrieve_raw_passive" : "retrieve_raw"].push_back(
             RawRetrieve(server, "big.bin", work + "/raw.bin", passive));
@@ -292,9 +290,7 @@ int main(int argc, char** argv) {
         auto start = std::chrono::steady_clock::now();
         engine.StoreFile("TYPE I", source, "engine-up.bin");
         t[passive ? "store_passive" : "store_engine"].push_back(Seconds(start));
-        if (!passive) storeGap = std::max(storeGap, watch.maxGap);
-        if (!passive) storeOwnGap = std::max(storeOwnGap, watch.maxOwnGap);
-        if (!passive) storeRss = std::max(storeRss, watch.maxRss);
+        if (!passive) peak["store"].Take(watch.peak);
         whole(up + "engine-up.bin", "engine store");
         t[passive ? "store_raw_passive" : "store_raw"].push_back(
             RawStore(server, source, "raw-up.bin", passive));
@@ -315,12 +311,11 @@ int main(int argc, char** argv) {
     for (const char* way : {"retrieve", "store"})
       for (const char* who : {"engine", "raw", "curl"})
         Print(std::string(way) + "_" + who + "_mib_s", kSize / 1048576.0 / m[std::string(way) + "_" + who]);
-    Print("retrieve_max_loop_gap_ms", retrieveGap * 1000);
-    Print("retrieve_max_loop_gap_own_ms", retrieveOwnGap * 1000);
-    Print("retrieve_rss_growth_kib", static_cast<long long>(retrieveRss - rssBefore));
-    Print("store_max_loop_gap_ms", storeGap * 1000);
-    Print("store_max_loop_gap_own_ms", storeOwnGap * 1000);
-    Print("store_rss_growth_kib", static_cast<long long>(storeRss - rssBefore));
+    for (const auto& [way, p] : peak) {
+      Print(way + "_max_loop_gap_ms", p.gap * 1000);
+      Print(way + "_max_loop_gap_own_ms", p.ownGap * 1000);
+      Print(way + "_rss_growth_kib", static_cast<long long>(p.rss - rssBefore));
+    }
 
     // Waiting 10 s for a reply from a server that stays silent.
     {

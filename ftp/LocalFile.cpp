@@ -24,12 +24,10 @@ bool LocalFile::OpenForReplace(const std::string& path) {
 }
 
 bool LocalFile::Truncate() {
-  if (fd_ < 0) return false;
-  // A file that is empty already (one made here) is not truncated: on ext4
-  // a truncation to zero makes the close flush all the data written after
-  // it, which holds the window for a while after a large retrieval.
-  struct stat st{};
-  if ((::fstat(fd_, &st) != 0 || st.st_size != 0) && ::ftruncate(fd_, 0) != 0) return false;
+  // A file made here is empty already and is not truncated: on ext4 a
+  // truncation to zero makes the close flush all the data written after it,
+  // which holds the window for a while after a large retrieval.
+  if (fd_ < 0 || (!madeHere_ && ::ftruncate(fd_, 0) != 0)) return false;
   madeHere_ = false;
   return true;
 }

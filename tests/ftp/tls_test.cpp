@@ -111,7 +111,7 @@ TEST(Tls, CertificateDecisionAndTransfersThroughRequiringServer) {
     h.engine.StoreFile("TYPE I", "up.bin", "up.bin");
     if (has("other data")) {  // not the server the user trusted: nothing goes to it
       EXPECT_TRUE(h.ui.HasLine("Data connection refused: its certificate is not the server's"));
-      EXPECT_FALSE(server.Exists("up.bin") && server.ReadFile("up.bin") == bytes);
+      EXPECT_TRUE(!server.Exists("up.bin") || server.ReadFile("up.bin").empty());
       continue;
     }
     EXPECT_EQ(h.engine.LastReply.substr(0, 3), "226");
