@@ -65,6 +65,11 @@ TEST(Start, DroppedTreeAndFileArriveUnderLowerCaseNamesAndTheProgramEnds) {
               "Makedirectory sub\nChangedirectory sub\nPutfile Page.HTM\n"
               "Total bytes written to remote host :3000\nCDUP\nCDUP\nPutfile Loose.DAT\n"
               "Total bytes written to remote host :5\nStored 2 of 2 files\nFinished sending files\n") << fast;
+    // The one sign of fast mode a server sees: the type command once, not once a file.
+    const std::string log = server.LogText();
+    size_t types = 0;
+    for (size_t at = log.find("<- TYPE I"); at != std::string::npos; at = log.find("<- TYPE I", at + 1)) ++types;
+    EXPECT_EQ(types, fast.empty() ? 2u : 1u);
   }
 }
 
