@@ -45,6 +45,9 @@ void Answer(const std::string& words) {
   auto* poll = new QTimer;
   QObject::connect(poll, &QTimer::timeout, [poll, words, end = QDeadlineTimer(10000)] {
     QWidget* d = QApplication::activeModalWidget();
+    // Not up yet while it is not shown on the screen (this timer can fire
+    // inside the dialog's own show), or on its way out.
+    if (d && !(d->windowHandle() && d->windowHandle()->isExposed())) d = nullptr;
     if (!d && !end.hasExpired()) return;
     poll->deleteLater();
     poll->stop();
@@ -126,6 +129,7 @@ struct Row {
 };
 
 const Step Connect{&TFTPForm::ConnectMNU, "Enter"};
+const Step AfterClose{nullptr, ""};  // waits until the server has played its script to the end
 
 const Row rows[] = {
     {"empty user: USER alone, no PASS after 331",
@@ -133,7 +137,7 @@ const Row rows[] = {
      {{&TFTPForm::ConnectMNU, "UserName=|Password=|Directory=in|Enter"}},
      {"USER ", "CWD in"}, {"Connected to 127.0.0.1"}, {"Connected to 127.0.0.1"}, {}, true},
     {"a server that closes the connection: one line says so, the menus follow",
-     LOGIN "< PWD | 257 \"/\"\nclose", {Connect, {&TFTPForm::PwdMNU, ""}, {&TFTPForm::PwdMNU, ""}},
+     LOGIN "< PWD | 257 \"/\"\nclose", {Connect, {&TFTPForm::PwdMNU, ""}, AfterClose, {&TFTPForm::PwdMNU, ""}},
      {LOGGED_IN, "PWD"}, {"Connected to 127.0.0.1"}, {"Connection to 127.0.0.1 lost"}},
     {"230 to USER: no PASS; Disconnect sends QUIT",
      "> 220 ready\n< USER | 230 no password needed\n< QUIT | 221 bye",
@@ -315,6 +319,8 @@ TEST_P(Session, GivesTheExactOutcome) {
   menusFollowTheConnection();
   if (row.closeAfterMs) QTimer::singleShot(row.closeAfterMs, &form, [&] { form.close(); });
   for (const auto& [item, answer] : row.steps) {
+    for (QDeadlineTimer end(5000); !item && !peer.Wait(0) && !end.hasExpired();) QTest::qWait(10);
+    if (!item) continue;
     if (!answer.empty()) Answer(answer);
     (form.*item)->trigger();
   }
